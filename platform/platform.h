@@ -1,0 +1,136 @@
+// The system services both programs use, behind one interface: the real one talks to Win32
+// (platform/win32), the fake one keeps files, registry, drives and Program Manager in memory
+// for tests (platform/fake). Every string is GBK; the Win32 side converts with code page 936.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace plat {
+
+// A failure that the programs do not handle themselves; its text is shown by the generic
+// error box ("Cannot create file ...", "Resource ... not found", "Failed to set data ...").
+class Error : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Registry keys are handles as in Win32; the three roots are fixed values.
+using RegKey = std::uintptr_t;
+constexpr RegKey kClassesRoot = 0x80000000u;
+constexpr RegKey kCurrentUser = 0x80000001u;
+constexpr RegKey kLocalMachine = 0x80000002u;
+
+// Drive types as GetDriveType returns them.
+enum DriveKind : int {
+  kDriveUnknown = 0,
+  kDriveNoRootDir = 1,
+  kDriveRemovable = 2,
+  kDriveFixed = 3,
+  kDriveRemote = 4,
+  kDriveCdRom = 5,
+  kDriveRamDisk = 6
+};
+
+// File attribute bits as FindFirstFile reports them.
+constexpr std::uint32_t kAttrReadOnly = 0x01;
+constexpr std::uint32_t kAttrVolumeLabel = 0x08;
+constexpr std::uint32_t kAttrDirectory = 0x10;
+
+struct DirEntry {
+  std::string name;
+  std::uint32_t attributes = 0;
+};
+
+// One Program Manager conversation (DDE client, service and topic "ProgMan").
+class DdeConversation {
+ public:
+  virtual ~DdeConversation() = default;
+  // Connects; when no server answers, starts "<service> <topic>" once (minimised, not
+  // activated) and tries again. True when connected.
+  virtual bool Open(const std::string& service, const std::string& topic) = 0;
+  // Hands one execute command over without waiting for the server; false when refused.
+  virtual bool Execute(const std::string& command) = 0;
+  // Disconnects; harmless when not connected.
+  virtual void Close() = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // --- files and folders --------------------------------------------------------------
+  virtual bool FileExists(const std::string& path) = 0;  // an existing file, not a folder
+  virtual bool DirExists(const std::string& path) = 0;   // an existing folder
+  virtual bool CreateDir(const std::string& path) = 0;   // one level, default security
+  virtual bool DeleteFile(const std::string& path) = 0;
+  virtual bool RemoveDir(const std::string& path) = 0;  // fails unless empty
+  // Entries of a folder matching "<folder>\*.*", "." and ".." included.
+  virtual std::vector<DirEntry> ListDir(const std::string& folder) = 0;
+  // Whole file, opened read-only with other writers refused; throws
+  // Error("Cannot open file \"<full path>\". <system text>").
+  virtual std::string ReadFile(const std::string& path) = 0;
+  // Whole file or nothing (a missing or unreadable file), for the INI reader.
+  virtual std::optional<std::string> TryReadFile(const std::string& path) = 0;
+  // Creates or replaces the file, held without sharing while all bytes are written; throws
+  // Error("Cannot create file \"<full path>\". <system text>").
+  virtual void WriteFile(const std::string& path, std::string_view bytes) = 0;
+  virtual std::string WindowsDirectory() = 0;  // without trailing "\"
+  virtual std::string ModuleFileName() = 0;    // the running program's full path
+
+  // --- payload resources of the running program ---------------------------------------
+  // The bytes of the entry (name, type), matched without regard to case; nullopt if absent.
+  virtual std::optional<std::string_view> FindPayload(const std::string& name,
+                                                      const std::string& type) = 0;
+
+  // --- registry -----------------------------------------------------------------------
+  // Opens (creating it and its parents) a key below `parent` for all access; 0 on failure.
+  virtual RegKey RegCreateKey(RegKey parent, const std::string& path) = 0;
+  virtual RegKey RegOpenKey(RegKey parent, const std::string& path) = 0;  // 0 if it fails
+  virtual bool RegSetString(RegKey key, const std::string& name, const std::string& value) = 0;
+  // Number of subkeys and the length of the longest subkey name.
+  virtual bool RegQueryInfo(RegKey key, std::uint32_t& subkeys, std::uint32_t& maxNameLen) = 0;
+  virtual std::optional<std::string> RegEnumKey(RegKey key, std::uint32_t index) = 0;
+  virtual bool RegDeleteKey(RegKey parent, const std::string& path) = 0;  // a leaf key only
+  virtual void RegCloseKey(RegKey key) = 0;
+
+  // --- shell --------------------------------------------------------------------------
+  // The desktop folder shared by all users, without trailing "\"; nullopt if unknown.
+  virtual std::optional<std::string> CommonDesktopDirectory() = 0;
+  // Creates a shell link object with the target and working folder; when `savePath` is set,
+  // saves it there. Throws Error when the object cannot be created; a failed save is silent.
+  virtual void CreateShellLink(const std::string& target, const std::string& workingDir,
+                               const std::optional<std::string>& savePath) = 0;
+  virtual void NotifyAssociationsChanged() = 0;
+  // ShellExecute(owner, verb, file, params, dir, show); the result is not examined.
+  virtual void ShellExecute(std::uintptr_t owner, const std::string& verb, const std::string& file,
+                            const std::string& params, const std::string& dir, int show) = 0;
+  virtual std::unique_ptr<DdeConversation> NewDdeConversation() = 0;
+
+  // --- drives -------------------------------------------------------------------------
+  // GetLogicalDriveStrings into a 260-character buffer: "A:\\\0C:\\\0..." as written.
+  virtual std::string LogicalDriveStrings() = 0;
+  virtual int DriveType(const std::string& root) = 0;
+  virtual bool DiskFreeSpace(const std::string& root, std::uint64_t& freeToCaller,
+                             std::uint64_t& total) = 0;
+
+  // --- single-instance section and window activation ----------------------------------
+  virtual std::uintptr_t OpenSharedSection(const std::string& name) = 0;    // 0 if none
+  virtual std::uintptr_t CreateSharedSection(const std::string& name) = 0;  // 4 bytes; 0 fails
+  virtual std::uint32_t* MapSharedSection(std::uintptr_t section) = 0;      // null if it fails
+  virtual void UnmapSharedSection(std::uint32_t* view) = 0;
+  virtual void CloseSharedSection(std::uintptr_t section) = 0;
+  virtual void SendRestore(std::uintptr_t window) = 0;  // WM_SYSCOMMAND, SC_RESTORE, waits
+  virtual std::uintptr_t LastActivePopup(std::uintptr_t window) = 0;
+  virtual bool IsWindowVisibleAndEnabled(std::uintptr_t window) = 0;
+  virtual void SetForegroundWindow(std::uintptr_t window) = 0;
+};
+
+constexpr int kSwHide = 0;
+constexpr int kSwShow = 5;
+
+}  // namespace plat

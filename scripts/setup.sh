@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs, idempotently, everything the build and the tests need on a Debian 12 machine.
+# Run as root. Safe to run again: it only installs what is missing.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev clang-format
+          g++-mingw-w64-i686 binutils-mingw-w64-i686
+          wine wine32:i386 xvfb x11-utils xdotool imagemagick
+          fonts-wqy-zenhei locales file python3)
+
+need=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
+done
+
+if ((${#need[@]})); then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+# A zh_CN locale that Wine can follow to code page 936, kept inside the project's cache
+# so that nothing in the system's locale set-up is changed.
+locdir="${KORV_LOCPATH:-/var/cache/korvane-locale}"
+if [ ! -d "$locdir/zh_CN.UTF-8" ]; then
+  mkdir -p "$locdir"
+  localedef -i zh_CN -f UTF-8 "$locdir/zh_CN.UTF-8" || true
+fi
+echo "setup: all packages present"

@@ -1,0 +1,139 @@
+// The shared byte-level rules: manifest lines, INI values, GBK cuts and number formats.
+#include <gtest/gtest.h>
+
+#include "common/formats.h"
+#include "common/gbk.h"
+#include "common/ini.h"
+#include "common/manifest.h"
+
+namespace {
+
+struct ParseCase {
+  const char* line;
+  const char* name;
+  const char* type;
+  const char* path;
+};
+
+TEST(Manifest, ParseTableFieldsByTheTwoLengths) {
+  const ParseCase cases[] = {
+      {"A B C", "A", "B", "C"},   {"A B C D", "A", "B", "C D"}, {"A B C ", "A", "B", "C "},
+      {"A B  C", "A", "B", " C"}, {"A  B C", "A", "", "B C"},   {" A B", "", "A", "B"},
+      {"A B", "A", "B", ""},      {"A B ", "A", "B", ""},       {"A", "A", "", ""},
+      {"", "", "", ""},           {"A\tB C", "A\tB", "C", ""},
+  };
+  for (const auto& c : cases) {
+    ManifestEntry e = ParseManifestLine(c.line);
+    EXPECT_EQ(e.ResName, c.name) << '"' << c.line << '"';
+    EXPECT_EQ(e.ResType, c.type) << '"' << c.line << '"';
+    EXPECT_EQ(e.RelPath, c.path) << '"' << c.line << '"';
+  }
+  ManifestEntry gbkPath = ParseManifestLine("UserFile name1 UserFile\\示例 文档.Kvx");
+  EXPECT_EQ(gbkPath.RelPath, "UserFile\\示例 文档.Kvx");
+}
+
+TEST(Manifest, LineEndsAndNul) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(SplitManifestLines("a\r\nb\r\nc"), (V{"a", "b", "c"}));
+  EXPECT_EQ(SplitManifestLines("a\r\nb\r\nc\r\n"), (V{"a", "b", "c"}));
+  EXPECT_EQ(SplitManifestLines("a\nb\nc"), (V{"a", "b", "c"}));
+  EXPECT_EQ(SplitManifestLines("a\rb\rc"), (V{"a", "b", "c"}));
+  EXPECT_EQ(SplitManifestLines("a\n\rb"), (V{"a", "", "b"}));
+  EXPECT_EQ(SplitManifestLines(std::string("a\r\nb\0c\r\nd", 9)), (V{"a", "b"}));
+  EXPECT_EQ(SplitManifestLines(""), V{});
+  EXPECT_EQ(SplitManifestLines("\r\n"), V{""});
+}
+
+TEST(Gbk, FolderPartIgnoresTrailBytes) {
+  // 0x5C ("\") as the trail byte of a double-byte character is not a separator.
+  const std::string tricky =
+      "SdbFile\\\x81\x5C"
+      "a.dat";
+  EXPECT_EQ(gbk::FolderPart(tricky), "SdbFile");
+  EXPECT_EQ(gbk::FolderPart("\x81\x5C"
+                            "a.dat"),
+            "");
+  EXPECT_EQ(gbk::FolderPart("Help.chm"), "");
+  EXPECT_EQ(gbk::FolderPart("a\\b\\c.txt"), "a\\b");
+  EXPECT_EQ(gbk::FolderPart("C:x"), "C");
+  EXPECT_EQ(gbk::SafePrefix("ab\xD6\xD0"
+                            "cd",
+                            3),
+            "ab");
+  EXPECT_EQ(gbk::SafePrefix("ab\xD6\xD0"
+                            "cd",
+                            4),
+            "ab\xD6\xD0");
+}
+
+TEST(Manifest, ContainedRelPaths) {
+  for (const char* ok : {"Help.chm", "SdbFile\\a b.dat", "UserFile\\示例.Kvx", "a..b", "x\\.y"})
+    EXPECT_TRUE(IsContainedRelPath(ok)) << ok;
+  for (const char* bad :
+       {"", "\\Windows\\x", "C:\\x", "C:x", "..\\x", "a\\..\\..\\x", "a\\\\b", "a\\", ". .\\x",
+        "...\\x", "CON", "nul.txt", "a\\COM1", "lpt9.log", "a/../../x", "file.txt:stream"})
+    EXPECT_FALSE(IsContainedRelPath(bad)) << bad;
+}
+
+TEST(Ini, ProfileRules) {
+  const std::string ini =
+      "[***]\r\n\r\n[Form]\r\nCaption = Korvane v2.5 \r\ndesKtopLink=\\K.lnk\r\n"
+      "Quoted=\"a b\"\r\nHalf=\"a\r\nSingle='x'\r\nNoValue\r\nCaption=second\r\n"
+      "[ SetupDir ]\r\nDrive=D:\r\n[Form]\r\nLate=1\r\n";
+  EXPECT_EQ(ReadIniValue(ini, "Form", "Caption"), "Korvane v2.5");
+  EXPECT_EQ(ReadIniValue(ini, "form", "desktoplink"), "\\K.lnk");
+  EXPECT_EQ(ReadIniValue(ini, "Form", "Quoted"), "a b");
+  EXPECT_EQ(ReadIniValue(ini, "Form", "Half"), "\"a");
+  EXPECT_EQ(ReadIniValue(ini, "Form", "Single"), "x");
+  EXPECT_EQ(ReadIniValue(ini, "Form", "NoValue"), "");
+  EXPECT_EQ(ReadIniValue(ini, "SetupDir", "Drive"), "D:");
+  EXPECT_EQ(ReadIniValue(ini, "Form", "Late"), "");  // only the first [Form] is searched
+  EXPECT_EQ(ReadIniValue(ini, "Run", "FileName"), "");
+  EXPECT_EQ(ReadIniValue("", "Form", "Caption"), "");
+  EXPECT_EQ(ReadIniValue(std::string("[A]\r\nk=1\0\r\nj=2", 15), "A", "j"), "");
+  EXPECT_EQ(ReadIniValue("[A]\nk=v\n", "A", "k"), "v");
+}
+
+TEST(Ini, LongValueIsCutAt2047Bytes) {
+  std::string ini = "[A]\r\nk=" + std::string(3000, 'x') + "\r\n";
+  EXPECT_EQ(ReadIniValue(ini, "A", "k"), std::string(2047, 'x'));
+  std::string wide = "[A]\r\nk=x" + std::string(3000, '\xD6') + "\r\n";  // 0xD6 pairs
+  EXPECT_EQ(ReadIniValue(wide, "A", "k").size(), 2047u);
+  std::string split = "[A]\r\nk=";
+  for (int i = 0; i < 1100; ++i) split += "\xD6\xD0";
+  EXPECT_EQ(ReadIniValue(split, "A", "k").size(), 2046u);  // no half character at the end
+}
+
+TEST(Formats, Gigabytes) {
+  EXPECT_EQ(FormatGigabytes(10737418240.0), "10.0");
+  EXPECT_EQ(FormatGigabytes(10736344064.0), "10.00");
+  EXPECT_EQ(FormatGigabytes(80023715840.0), "74.5");
+  EXPECT_EQ(FormatGigabytes(5368709120.0), "5.00");
+  EXPECT_EQ(FormatGigabytes(15728640.0), "0.01");
+  EXPECT_EQ(FormatGigabytes(1024.0 * 1024 * 1024 * 2.125), "2.13");  // half away from zero
+}
+
+TEST(Formats, RemainingSpace) {
+  EXPECT_EQ(RemainingSpaceText("5.00 GB"), " 4.98 GB");
+  EXPECT_EQ(RemainingSpaceText("10.0 GB"), " 9.98 GB");
+  EXPECT_EQ(RemainingSpaceText("74.5 GB"), " 74.5 GB");
+  EXPECT_EQ(RemainingSpaceText("0.01 GB"), " -0.01 GB");
+  EXPECT_EQ(RemainingSpaceText(""), "");
+  EXPECT_EQ(RemainingSpaceText("0.00 GB"), "");
+}
+
+TEST(Formats, DisplayPath) {
+  EXPECT_EQ(DisplayPath("D:\\Program Files\\Korvn25", "Help.chm"),
+            "D:\\Program Files\\Korvn25\\Help.chm");
+  EXPECT_EQ(DisplayPath("C:\\Program Files\\Common Files\\Korvn25", "Help.chm"),
+            "C:\\Program Files\\...\\Help.chm");
+  std::string folder45 = std::string(36, 'a');  // 36 + 1 + 8 = 45 bytes
+  EXPECT_EQ(DisplayPath(folder45, "Help.chm"), folder45 + "\\Help.chm");
+  EXPECT_EQ(DisplayPath(folder45 + "a", "Help.chm"), std::string(17, 'a') + "...\\Help.chm");
+  // The cut at 17 bytes moves back rather than split a double-byte character.
+  const std::string seven = "中文中文中文中";  // 14 bytes
+  const std::string folder = "D:\\x" + seven + std::string(30, 'x');
+  EXPECT_EQ(DisplayPath(folder, "a.txt"), "D:\\x中文中文中文...\\a.txt");
+}
+
+}  // namespace

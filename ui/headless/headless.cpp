@@ -1,0 +1,196 @@
+#include "ui/headless/headless.h"
+
+#include <algorithm>
+
+namespace ui {
+
+HeadlessBackend::HeadlessBackend() = default;
+
+HeadlessBackend::~HeadlessBackend() {
+  for (auto& [id, w] : workers_) {
+    if (w->thread.joinable()) w->thread.join();
+    delete w;
+  }
+}
+
+void HeadlessBackend::When(std::function<bool()> ready, std::function<void()> action) {
+  script_.push_back(Step{std::move(ready), std::move(action)});
+}
+
+void HeadlessBackend::Then(std::function<void()> action) {
+  When([] { return true; }, std::move(action));
+}
+
+void HeadlessBackend::Realize(Form& form) {
+  if (!form.native) form.native = &form;
+}
+
+void HeadlessBackend::Changed(Control& control, Prop prop) {
+  if (control.kind() != Kind::Form || prop != Prop::Visible || control.Visible()) return;
+  Form* form = static_cast<Form*>(&control);
+  zorder_.erase(std::remove(zorder_.begin(), zorder_.end(), form), zorder_.end());
+  if (app_->ActiveForm() != form) return;
+  // The system hands activation to the front-most remaining window that can take it.
+  for (auto it = zorder_.rbegin(); it != zorder_.rend(); ++it)
+    if ((*it)->Visible() && (*it)->Enabled()) {
+      app_->NoteActivated(*it);
+      return;
+    }
+  app_->NoteActivated(nullptr);
+}
+
+void HeadlessBackend::FocusForm(Form& form) {
+  zorder_.erase(std::remove(zorder_.begin(), zorder_.end(), &form), zorder_.end());
+  zorder_.push_back(&form);
+  app_->NoteActivated(&form);
+}
+
+bool HeadlessBackend::RunHandOver() {
+  HandOver h;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (handOvers_.empty()) return false;
+    h = handOvers_.front();
+    handOvers_.pop_front();
+  }
+  app_->Dispatch(*h.call);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    *h.done = true;
+  }
+  cv_.notify_all();
+  return true;
+}
+
+bool HeadlessBackend::DispatchPending() {
+  if (RunHandOver()) return true;
+  for (auto& [timer, due] : timers_)
+    if (due <= now) {
+      due = now + timer->interval;
+      timer->Fire();
+      return true;
+    }
+  if (!script_.empty() && script_.front().ready()) {
+    Step step = std::move(script_.front());
+    script_.pop_front();
+    step.action();
+    return true;
+  }
+  return false;
+}
+
+void HeadlessBackend::WaitAndDispatch() {
+  if (DispatchPending()) return;
+  {
+    // A worker that is still on its way may hand a call over: wait for it (bounded).
+    std::unique_lock<std::mutex> lock(mutex_);
+    int busy = 0;
+    for (auto& [id, w] : workers_)
+      if (!w->finished) ++busy;
+    if (busy > waitingWorkers_) {
+      cv_.wait_for(lock, std::chrono::seconds(10),
+                   [this] { return !handOvers_.empty() || app_->Terminated(); });
+      if (!handOvers_.empty() || app_->Terminated()) return;
+    }
+  }
+  if (!timers_.empty()) {
+    auto next = std::min_element(timers_.begin(), timers_.end(),
+                                 [](auto& a, auto& b) { return a.second < b.second; });
+    now = std::max(now, next->second);
+    DispatchPending();
+    return;
+  }
+  stuck = script_.empty() ? "event loop idle with an empty script"
+                          : "event loop idle; the next scripted step never became ready";
+  app_->Terminate();
+}
+
+void HeadlessBackend::Sleep(unsigned ms) {
+  if (onSleep) onSleep(ms);
+  sleeps.push_back(ms);
+  now += ms;
+}
+
+void HeadlessBackend::StartTimer(Timer& timer) { timers_[&timer] = now + timer.interval; }
+void HeadlessBackend::StopTimer(Timer& timer) { timers_.erase(&timer); }
+
+int HeadlessBackend::NextAnswer(int fallback) {
+  if (answers.empty()) return fallback;
+  int a = answers.front();
+  answers.pop_front();
+  return a;
+}
+
+int HeadlessBackend::MessageBox(Form* owner, const std::string& text, const std::string& caption,
+                                unsigned flags) {
+  boxes.push_back(Box{owner, text, caption, flags, false, DialogKind::Confirm});
+  if (onBox) onBox(boxes.back());
+  return NextAnswer(kIdOk);
+}
+
+int HeadlessBackend::OwnDialog(Form* owner, DialogKind kind, const std::string& text) {
+  boxes.push_back(Box{owner, text, kind == DialogKind::Confirm ? "Confirm" : "Error",
+                      kind == DialogKind::Confirm ? 0x24u : 0x10u, true, kind});
+  Form* before = app_->ActiveForm();
+  app_->NoteActivated(nullptr);  // the dialog, a window of this program, is active now
+  if (onBox) onBox(boxes.back());
+  int answer = NextAnswer(kind == DialogKind::Confirm ? kIdYes : kIdOk);
+  if (before && before->Visible()) app_->NoteActivated(before);  // back to its owner
+  return answer;
+}
+
+std::optional<std::string> HeadlessBackend::BrowseForFolder(const std::string& title,
+                                                            const std::string& initial) {
+  browses.push_back(Browse{title, initial});
+  if (browseAnswers.empty()) return std::nullopt;
+  auto a = browseAnswers.front();
+  browseAnswers.pop_front();
+  return a;
+}
+
+std::uintptr_t HeadlessBackend::StartThread(std::function<void()> body) {
+  auto* w = new Worker;
+  std::uintptr_t id;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    id = nextThread_++;
+    workers_[id] = w;
+  }
+  w->thread = std::thread([this, w, body] {
+    body();
+    std::lock_guard<std::mutex> lock(mutex_);
+    w->finished = true;
+    cv_.notify_all();
+  });
+  return id;
+}
+
+void HeadlessBackend::JoinThread(std::uintptr_t thread) {
+  Worker* w;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    w = workers_[thread];
+  }
+  for (;;) {
+    if (RunHandOver()) continue;
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (w->finished) break;
+    cv_.wait(lock, [&] { return w->finished || !handOvers_.empty(); });
+  }
+  w->thread.join();
+  std::lock_guard<std::mutex> lock(mutex_);
+  workers_.erase(thread);
+  delete w;
+}
+
+void HeadlessBackend::Synchronize(const std::function<void()>& call) {
+  bool done = false;
+  std::unique_lock<std::mutex> lock(mutex_);
+  handOvers_.push_back(HandOver{&call, &done});
+  ++waitingWorkers_;
+  cv_.notify_all();
+  cv_.wait(lock, [&] { return done; });
+  --waitingWorkers_;
+}
+
+}  // namespace ui

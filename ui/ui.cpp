@@ -1,0 +1,456 @@
+#include "ui/ui.h"
+
+#include <algorithm>
+
+#include "common/manifest.h"
+
+namespace ui {
+
+namespace {
+App* g_app = nullptr;
+}
+
+App& Application() {
+  if (!g_app) throw std::logic_error("no application object");
+  return *g_app;
+}
+
+// ---------------------------------------------------------------------------------------
+// Control
+
+Control::Control(Control* parent, Kind kind) : kind_(kind), parent_(parent) {
+  if (parent_) parent_->children_.push_back(this);
+}
+
+Control::~Control() {
+  if (native && g_app) g_app->backend().Unrealize(*this);
+  if (parent_) {
+    auto& siblings = parent_->children_;
+    siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+  }
+}
+
+Form* Control::form() {
+  Control* c = this;
+  while (c->parent_) c = c->parent_;
+  return c->kind_ == Kind::Form ? static_cast<Form*>(c) : nullptr;
+}
+
+void Control::Changed(Prop prop) {
+  if (native && g_app) g_app->backend().Changed(*this, prop);
+}
+
+void Control::SetBounds(int left, int top, int width, int height) {
+  bounds_ = Rect{left, top, width, height};
+  Changed(Prop::Bounds);
+  Realign();
+}
+
+void Control::SetLeft(int left) { SetBounds(left, bounds_.top, bounds_.width, bounds_.height); }
+void Control::SetWidth(int width) { SetBounds(bounds_.left, bounds_.top, width, bounds_.height); }
+
+void Control::SetAlign(Align align) {
+  align_ = align;
+  if (parent_) parent_->Realign();
+}
+
+bool Control::Showing() const {
+  for (const Control* c = this; c; c = c->parent_)
+    if (!c->visible_) return false;
+  return true;
+}
+
+void Control::SetVisible(bool visible) {
+  if (visible_ == visible) return;
+  visible_ = visible;
+  Changed(Prop::Visible);
+  if (parent_ && align_ != Align::None) parent_->Realign();
+}
+
+void Control::SetEnabled(bool enabled) {
+  if (enabled_ == enabled) return;
+  enabled_ = enabled;
+  Changed(Prop::Enabled);
+}
+
+void Control::SetText(const std::string& text) {
+  if (text_ == text) return;
+  text_ = text;
+  Changed(Prop::Text);
+}
+
+// Top-aligned children take the top of the client area in creation order, then bottom ones
+// from the bottom, then left ones; a client-aligned child fills what remains. Hidden
+// children take no room.
+void Control::Realign() {
+  Rect space{0, 0, bounds_.width, bounds_.height};
+  auto place = [](Control* c, Rect r) {
+    if (c->bounds_.left == r.left && c->bounds_.top == r.top && c->bounds_.width == r.width &&
+        c->bounds_.height == r.height)
+      return;
+    c->bounds_ = r;
+    c->Changed(Prop::Bounds);
+    c->Realign();
+  };
+  for (Align pass : {Align::Top, Align::Bottom, Align::Left, Align::Client}) {
+    for (Control* c : children_) {
+      if (c->align_ != pass || !c->visible_) continue;
+      switch (pass) {
+        case Align::Top:
+          place(c, Rect{space.left, space.top, space.width, c->bounds_.height});
+          space.top += c->bounds_.height;
+          space.height -= c->bounds_.height;
+          break;
+        case Align::Bottom:
+          place(c, Rect{space.left, space.top + space.height - c->bounds_.height, space.width,
+                        c->bounds_.height});
+          space.height -= c->bounds_.height;
+          break;
+        case Align::Left:
+          place(c, Rect{space.left, space.top, c->bounds_.width, space.height});
+          space.left += c->bounds_.width;
+          space.width -= c->bounds_.width;
+          break;
+        default:
+          place(c, space);
+          break;
+      }
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Controls with state
+
+void Button::Click() {
+  if (!Enabled() || !Showing() || !onClick) return;
+  Application().Dispatch(onClick);
+}
+
+void Edit::SetText(const std::string& text) {
+  if (text == text_) return;
+  Control::SetText(text);
+  if (onChange) Application().Dispatch(onChange);
+}
+
+void Edit::UserTyped(const std::string& text) {
+  if (text == text_) return;
+  text_ = text;  // the native control already shows it
+  if (onChange) Application().Dispatch(onChange);
+}
+
+void Memo::LoadFromBytes(const std::string& bytes) {
+  lines_ = SplitManifestLines(bytes);
+  std::string joined;
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    if (i) joined += "\r\n";
+    joined += lines_[i];
+  }
+  Control::SetText(joined);
+}
+
+void Memo::SetText(const std::string& text) {
+  lines_ = SplitManifestLines(text);
+  Control::SetText(text);
+}
+
+void Memo::UserTyped(const std::string& text) {
+  lines_ = SplitManifestLines(text);
+  text_ = text;
+}
+
+void CheckBox::SetChecked(bool checked) {
+  if (checked_ == checked) return;
+  checked_ = checked;
+  Changed(Prop::Checked);
+  if (onClick) Application().Dispatch(onClick);
+}
+
+void CheckBox::Click() {
+  if (Enabled() && Showing()) SetChecked(!checked_);
+}
+
+void RadioButton::SetChecked(bool checked) {
+  if (checked_ == checked) return;
+  checked_ = checked;
+  Changed(Prop::Checked);
+  if (!checked) return;
+  for (Control* sibling : parent()->children()) {
+    if (sibling == this || sibling->kind() != Kind::RadioButton) continue;
+    auto* other = static_cast<RadioButton*>(sibling);
+    if (other->checked_) {
+      other->checked_ = false;
+      other->Changed(Prop::Checked);
+    }
+  }
+  if (onClick) Application().Dispatch(onClick);
+}
+
+void ProgressBar::SetRange(int min, int max) {
+  min_ = min;
+  max_ = max;
+  SetPosition(position_);
+}
+
+void ProgressBar::SetPosition(int position) {
+  position = std::clamp(position, min_, max_);
+  if (position_ == position) return;
+  position_ = position;
+  Changed(Prop::Position);
+}
+
+void Animation::SetActive(bool active) {
+  if (active_ == active) return;
+  active_ = active;
+  Changed(Prop::Position);
+}
+
+void Grid::SetRowCount(int rows) {
+  rows_ = std::max(rows, 1);
+  if (row_ >= rows_) row_ = rows_ - 1;
+  Changed(Prop::Grid);
+}
+
+void Grid::SetColCount(int cols) {
+  cols_ = std::max(cols, 1);
+  Changed(Prop::Grid);
+}
+
+int Grid::ColWidth(int col) const {
+  auto it = colWidths_.find(col);
+  return it == colWidths_.end() ? defaultColWidth : it->second;
+}
+
+void Grid::SetColWidth(int col, int width) {
+  colWidths_[col] = width;
+  Changed(Prop::Grid);
+}
+
+std::string Grid::Cell(int col, int row) const {
+  auto it = cells_.find({col, row});
+  return it == cells_.end() ? std::string() : it->second;
+}
+
+void Grid::SetCell(int col, int row, const std::string& text) {
+  cells_[{col, row}] = text;
+  Changed(Prop::Grid);
+}
+
+void Grid::SelectRow(int row) {
+  if (row < 0 || row >= rows_) throw std::out_of_range("Grid index out of range");
+  row_ = row;
+  Changed(Prop::Selection);
+}
+
+void Grid::UserSelect(int row) {
+  if (row >= 0 && row < rows_) row_ = row;
+}
+
+void Grid::DblClick() {
+  if (Enabled() && Showing() && onDblClick) Application().Dispatch(onDblClick);
+}
+
+void Notebook::SetPageIndex(int index) {
+  int page = 0;
+  for (Control* c : children()) {
+    if (c->kind() != Kind::Page) continue;
+    c->SetVisible(page == index);
+    ++page;
+  }
+  if (index < 0 || index >= page) return;
+  index_ = index;
+  Changed(Prop::Page);
+}
+
+void Notebook::SetActivePage(const std::string& name) {
+  int page = 0;
+  for (Control* c : children()) {
+    if (c->kind() != Kind::Page) continue;
+    if (c->Text() == name) {
+      SetPageIndex(page);
+      return;
+    }
+    ++page;
+  }
+}
+
+Page* Notebook::ActivePage() {
+  int page = 0;
+  for (Control* c : children()) {
+    if (c->kind() != Kind::Page) continue;
+    if (page++ == index_) return static_cast<Page*>(c);
+  }
+  return nullptr;
+}
+
+int Notebook::PageCount() {
+  return static_cast<int>(std::count_if(children().begin(), children().end(),
+                                        [](Control* c) { return c->kind() == Kind::Page; }));
+}
+
+// ---------------------------------------------------------------------------------------
+// Timer and worker thread
+
+Timer::~Timer() {
+  if (enabled_ && g_app) g_app->backend().StopTimer(*this);
+}
+
+void Timer::SetEnabled(bool enabled) {
+  if (enabled_ == enabled) return;
+  enabled_ = enabled;
+  if (enabled)
+    Application().backend().StartTimer(*this);
+  else
+    Application().backend().StopTimer(*this);
+}
+
+void Timer::Fire() {
+  if (enabled_ && onTimer) Application().Dispatch(onTimer);
+}
+
+WorkerThread::~WorkerThread() {
+  if (!handle_) return;
+  stop_ = true;
+  Application().backend().JoinThread(handle_);
+}
+
+void WorkerThread::Start(std::function<void(WorkerThread&)> body) {
+  if (handle_) return;
+  handle_ = Application().backend().StartThread([this, body] { body(*this); });
+}
+
+void WorkerThread::Synchronize(const std::function<void()>& call) {
+  Application().backend().Synchronize(call);
+}
+
+// ---------------------------------------------------------------------------------------
+// Form
+
+Form::Form() : Control(nullptr, Kind::Form) {
+  SetVisible(false);
+  Application().AddForm(this);
+}
+
+Form::~Form() {
+  if (g_app) g_app->RemoveForm(this);
+}
+
+void Form::SetClientSize(int width, int height) {
+  SetBounds(bounds().left, bounds().top, width, height);
+}
+
+void Form::ShowForm() {
+  Application().backend().Realize(*this);
+  SetVisible(true);
+  Application().backend().FocusForm(*this);
+}
+
+void Form::HideForm() { SetVisible(false); }
+
+int Form::ShowModal() { return Application().RunModal(*this); }
+
+void Form::Close() {
+  bool canClose = true;
+  if (onCloseQuery) {
+    bool* granted = &canClose;
+    Application().Dispatch([this, granted] { onCloseQuery(*granted); });
+  }
+  if (!canClose) return;
+  CloseAction action = CloseAction::Hide;
+  if (onClose) {
+    CloseAction* a = &action;
+    Application().Dispatch([this, a] { onClose(*a); });
+  }
+  if (action == CloseAction::None) return;
+  if (modal_ && modalResult == kMrNone) modalResult = kMrCancel;
+  HideForm();
+  if (this == Application().MainForm()) Application().Terminate();
+}
+
+std::uintptr_t Form::Handle() { return reinterpret_cast<std::uintptr_t>(native); }
+
+// ---------------------------------------------------------------------------------------
+// App
+
+std::string ErrorBoxText(const std::string& message) {
+  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
+  return message;
+}
+
+App::App(Backend& backend) : backend_(backend) {
+  g_app = this;
+  backend_.Attach(*this);
+}
+
+App::~App() { g_app = nullptr; }
+
+void App::SetTitle(const std::string& title) {
+  title_ = title;
+  backend_.SetTitle(title);
+}
+
+void App::AddForm(Form* form) {
+  forms_.push_back(form);
+  if (!main_) main_ = form;
+}
+
+void App::RemoveForm(Form* form) {
+  forms_.erase(std::remove(forms_.begin(), forms_.end(), form), forms_.end());
+  if (main_ == form) main_ = nullptr;
+  if (active_ == form) active_ = nullptr;
+}
+
+void App::Run() {
+  if (!main_) return;
+  if (!terminated_) main_->ShowForm();
+  while (!terminated_) backend_.WaitAndDispatch();
+}
+
+void App::Terminate() {
+  terminated_ = true;
+  backend_.Wake();
+}
+
+void App::ProcessMessages() {
+  while (backend_.DispatchPending()) {
+  }
+}
+
+void App::ShowException(const std::exception& e) {
+  backend_.MessageBox(active_, ErrorBoxText(e.what()), title_, kMbOk | kMbIconError);
+}
+
+void App::Dispatch(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    ShowException(e);
+  }
+}
+
+void App::NoteActivated(Form* form) {
+  if (form == active_) return;
+  active_ = form;
+  if (form && form->onActivate) Dispatch(form->onActivate);
+}
+
+int App::RunModal(Form& form) {
+  std::vector<Form*> disabled;
+  for (Form* f : forms_)
+    if (f != &form && f->Visible() && f->Enabled()) {
+      f->SetEnabled(false);
+      disabled.push_back(f);
+    }
+  form.modalResult = kMrNone;
+  form.modal_ = true;
+  form.ShowForm();
+  while (form.modalResult == kMrNone && !terminated_) backend_.WaitAndDispatch();
+  form.modal_ = false;
+  // Re-enable the others before hiding, so that the system hands activation back to them.
+  for (Form* f : disabled)
+    if (std::find(forms_.begin(), forms_.end(), f) != forms_.end()) f->SetEnabled(true);
+  form.HideForm();
+  return terminated_ && form.modalResult == kMrNone ? kMrCancel : form.modalResult;
+}
+
+}  // namespace ui
