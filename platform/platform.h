@@ -69,8 +69,9 @@ class Platform {
   virtual bool CreateDir(const std::string& path) = 0;   // one level, default security
   virtual bool DeleteFile(const std::string& path) = 0;
   virtual bool RemoveDir(const std::string& path) = 0;  // fails unless empty
-  // Entries of a folder matching "<folder>\*.*", "." and ".." included.
-  virtual std::vector<DirEntry> ListDir(const std::string& folder) = 0;
+  // Entries matching a FindFirstFile pattern such as "<folder>\*.*", with every attribute
+  // admitted; "." and ".." come as folders.
+  virtual std::vector<DirEntry> ListDir(const std::string& pattern) = 0;
   // Whole file, opened read-only with other writers refused; throws
   // Error("Cannot open file \"<full path>\". <system text>").
   virtual std::string ReadFile(const std::string& path) = 0;

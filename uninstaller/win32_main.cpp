@@ -1,0 +1,4 @@
+// Windows entry of Uninstall.exe (to be replaced by the real start-up).
+#include <windows.h>
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
