@@ -1,0 +1,15 @@
+// The payload store: the named, typed byte entries carried inside Setup.exe.
+#pragma once
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+// Throws plat::Error("Resource <name> not found") when no entry matches (without regard to
+// case).
+std::string_view OpenPayloadEntry(plat::Platform& system, const std::string& name,
+                                  const std::string& type);
+
+// Creates or replaces the file at `path` with all bytes of the entry, held exclusively while
+// it is written. Throws plat::Error("Cannot create file ...").
+void SavePayloadEntry(plat::Platform& system, std::string_view entry, const std::string& path);

@@ -1,0 +1,76 @@
+#include "installer/unit_main.h"
+
+#include "common/ini.h"
+#include "installer/payload.h"
+#include "installer/unit_schedule.h"
+#include "installer/unit_sec.h"
+
+TFormain* Formain = nullptr;
+bool WantDesktopLink = true;
+bool WantRunAfter = true;
+std::string InstallDir;
+std::unique_ptr<TRegistry> SetupRegistry;
+
+TFormain::TFormain(plat::Platform& system) : system_(system) {
+  border = ui::BorderStyle::None;
+  position = ui::Position::Maximized;
+  style.color = ui::kButtonFace;
+  SetClientSize(500, 408);
+  Image1.SetAlign(ui::Align::Client);
+  Image1.style.bitmap = "BACKDROP";
+  Image1.style.stretch = true;
+  onClose = [this](ui::CloseAction& action) { FormClose(action); };
+  ui::Application().Dispatch([this] { FormCreate(); });
+}
+
+TFormain::~TFormain() {
+  if (Formain == this) Formain = nullptr;
+}
+
+std::string TFormain::GetScratchDir() {
+  std::string dir = system_.WindowsDirectory().substr(0, 255) + "\\Temp";
+  if (!system_.DirExists(dir)) system_.CreateDir(dir);
+  return dir + "\\";
+}
+
+void TFormain::FormCreate() {
+  ScratchDir = GetScratchDir();
+  // All three entries are opened before anything is written.
+  std::string_view manifest = OpenPayloadEntry(system_, "FileTxt5", "txtname");
+  std::string_view config = OpenPayloadEntry(system_, "FileTxt6", "txtname");
+  std::string_view agreement = OpenPayloadEntry(system_, "FileTxt4", "txtname");
+  SavePayloadEntry(system_, manifest, ScratchDir + kScratchManifest);
+  SavePayloadEntry(system_, config, ScratchDir + kScratchConfig);
+  SavePayloadEntry(system_, agreement, ScratchDir + kScratchAgreement);
+  Thread1.Start([this](ui::WorkerThread& thread) { Thread1Execute(thread); });
+}
+
+void TFormain::Thread1Execute(ui::WorkerThread& thread) {
+  if (thread.StopRequested()) return;
+  thread.Synchronize([this] { ShowChedule(); });
+}
+
+int TFormain::ShowChedule() { return FormSchedule->ShowModal(); }
+
+void TFormain::showsec() {
+  {
+    TFormsec dialog(system_);
+    dialog.ShowModal();
+  }
+  Close();
+}
+
+void TFormain::FormClose(ui::CloseAction& action) {
+  // Without a scratch folder (start-up failed before it was known) there is nothing to remove;
+  // a relative name would point into the current folder instead.
+  for (const char* name : {kScratchManifest, kScratchConfig, kScratchAgreement}) {
+    std::string path = ScratchDir + name;
+    if (!ScratchDir.empty() && system_.FileExists(path)) system_.DeleteFile(path);
+  }
+  action = ui::CloseAction::Free;
+}
+
+std::string TFormain::ReadSetupValue(const std::string& section, const std::string& key) {
+  auto text = system_.TryReadFile(ScratchDir + kScratchConfig);
+  return text ? ReadIniValue(*text, section, key) : std::string();
+}
