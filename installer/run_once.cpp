@@ -1,0 +1,46 @@
+#include "installer/run_once.h"
+
+#include <atomic>
+
+std::uintptr_t InstanceMapping = 0;
+std::uint32_t* InstanceSlot = nullptr;
+
+void OpenInstanceMapping(plat::Platform& system) {
+  InstanceSlot = nullptr;
+  InstanceMapping = system.OpenSharedSection(kInstanceSectionName);
+  bool created = false;
+  if (!InstanceMapping) {
+    InstanceMapping = system.CreateSharedSection(kInstanceSectionName);
+    created = true;
+  }
+  if (InstanceMapping) InstanceSlot = system.MapSharedSection(InstanceMapping);
+  if (!InstanceSlot) {
+    if (InstanceMapping) system.CloseSharedSection(InstanceMapping);
+    InstanceMapping = 0;
+    return;
+  }
+  if (created) std::atomic_ref<std::uint32_t>(*InstanceSlot).store(0);
+}
+
+bool ActivatePreviousInstance(plat::Platform& system, std::uintptr_t window) {
+  if (!InstanceSlot) return false;
+  // Test and claim in one step, so that two copies started together cannot both run.
+  std::uint32_t held = 0;
+  if (std::atomic_ref<std::uint32_t>(*InstanceSlot)
+          .compare_exchange_strong(held, static_cast<std::uint32_t>(window)))
+    return false;
+  // The stored handle is trusted as it is: a window that is gone ignores the request.
+  std::uintptr_t previous = held;
+  system.SendRestore(previous);
+  std::uintptr_t popup = system.LastActivePopup(previous);
+  if (popup && popup != previous && system.IsWindowVisibleAndEnabled(popup))
+    system.SetForegroundWindow(popup);
+  return true;
+}
+
+void CloseInstanceMapping(plat::Platform& system) {
+  if (InstanceSlot) system.UnmapSharedSection(InstanceSlot);
+  if (InstanceMapping) system.CloseSharedSection(InstanceMapping);
+  InstanceSlot = nullptr;
+  InstanceMapping = 0;
+}
