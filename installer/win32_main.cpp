@@ -1,4 +1,45 @@
-// Windows entry of Setup.exe (to be replaced by the real start-up).
+// Windows entry of Setup.exe.
+#include <objbase.h>
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+#include <memory>
+
+#include "installer/run_once.h"
+#include "installer/unit_main.h"
+#include "installer/unit_schedule.h"
+#include "platform/win32/win32_platform.h"
+#include "ui/win32/win32_backend.h"
+
+namespace {
+
+// COM for the GUI thread (the shell link object needs it), for the life of the program.
+struct ComApartment {
+  ComApartment() { CoInitialize(nullptr); }
+  ~ComApartment() { CoUninitialize(); }
+};
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  plat::Win32Platform system;
+  RunOnce guard(system);  // closed last, after every window is gone
+  ComApartment com;
+  ui::Win32Backend backend;
+  ui::App app(backend);
+  std::unique_ptr<TFormain> backdrop;
+  std::unique_ptr<TFormSchedule> wizard;
+  if (!ActivatePreviousInstance(system, app.Handle())) {
+    app.SetTitle("VantaSetup");
+    // The backdrop comes first: it unpacks the config that the wizard reads when created.
+    backdrop = std::make_unique<TFormain>(system);
+    Formain = backdrop.get();
+    wizard = std::make_unique<TFormSchedule>(system);
+    FormSchedule = wizard.get();
+  }
+  app.Run();
+  wizard.reset();
+  FormSchedule = nullptr;
+  backdrop.reset();  // waits for its worker thread
+  SetupRegistry.reset();
+  return 0;
+}
