@@ -86,6 +86,11 @@ class TFormSchedule : public ui::Form {
   void chbdesktopClick();
 
  private:
+  // A value of the setup config through the backdrop's reader; empty without a backdrop.
+  std::string Config(const std::string& section, const std::string& key);
+  void BuildLayout();
+  void WireHandlers();
+
   plat::Platform& system_;
 };
 
