@@ -1,4 +1,28 @@
-// Windows entry of Uninstall.exe (to be replaced by the real start-up).
+// Windows entry of Uninstall.exe: one window, one thread, no command line.
+#include <objbase.h>
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+#include "platform/win32/win32_platform.h"
+#include "ui/win32/win32_backend.h"
+#include "uninstaller/frmuninstall.h"
+
+namespace {
+
+// COM is not needed by the removal; starting it keeps the shell calls on a known footing.
+struct ComApartment {
+  ComApartment() { CoInitialize(nullptr); }
+  ~ComApartment() { CoUninitialize(); }
+};
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  ComApartment com;
+  plat::Win32Platform system;
+  ui::Win32Backend backend;
+  ui::App app(backend);
+  app.SetTitle("软件卸载");
+  Tfrmuninstall frmuninstall(system);
+  app.Run();
+  return 0;
+}

@@ -1,0 +1,319 @@
+#include "uninstaller/frmuninstall.h"
+
+#include <vector>
+
+#include "common/gbk.h"
+#include "common/ini.h"
+#include "common/manifest.h"
+
+namespace {
+
+// Program Manager copies an execute command into a buffer of this size, its zero included.
+constexpr std::size_t kCommandBuffer = 256;
+
+// The registry keys of the product, removed in this order with everything below them.
+struct ProductKey {
+  plat::RegKey root;
+  const char* path;
+};
+constexpr ProductKey kProductKeys[] = {
+    {plat::kLocalMachine, "software\\Korvane"},
+    {plat::kCurrentUser, "software\\microsoft\\windows\\currentversion\\uninstall\\Korvane"},
+    {plat::kClassesRoot, "\\.Kvx"},
+    {plat::kClassesRoot, "software\\KORVX"},
+    {plat::kCurrentUser, "software\\KORVX"},
+};
+
+// An open registry key, closed on every way out.
+class OpenKey {
+ public:
+  OpenKey(plat::Platform& system, plat::RegKey parent, const std::string& path)
+      : system_(system), key_(system.RegOpenKey(parent, path)) {}
+  ~OpenKey() {
+    if (key_) system_.RegCloseKey(key_);
+  }
+  OpenKey(const OpenKey&) = delete;
+  OpenKey& operator=(const OpenKey&) = delete;
+  plat::RegKey get() const { return key_; }
+
+ private:
+  plat::Platform& system_;
+  plat::RegKey key_;
+};
+
+void PlaceLabel(ui::Label& label, int left, int top, bool bold = false) {
+  label.style.bold = bold;
+  label.SetBounds(left, top, 0, 0);
+}
+
+void PlaceButton(ui::Button& button, int left, const std::string& caption) {
+  button.style.handCursor = true;
+  button.SetBounds(left, 11, 77, 23);
+  button.SetText(caption);
+}
+
+}  // namespace
+
+std::string BatchFileText(const std::string& program) {
+  const std::string quoted = "\"" + program + "\"";
+  // Retries about once a second (ping is the pause that every cmd has) and gives up after a
+  // bounded number of attempts, so that a file that can never be deleted does not keep a
+  // hidden command interpreter spinning; the batch file deletes itself in every case.
+  return "set /a tries=0\r\n"
+         ":try\r\n"
+         "del " +
+         quoted +
+         "\r\n"
+         "if not exist " +
+         quoted +
+         " goto done\r\n"
+         "set /a tries+=1\r\n"
+         "if %tries% geq " +
+         std::to_string(kBatchAttempts) +
+         " goto done\r\n"
+         "ping -n 2 127.0.0.1 >nul\r\n"
+         "goto try\r\n"
+         ":done\r\n"
+         "del %0\r\n";
+}
+
+Tfrmuninstall::Tfrmuninstall(plat::Platform& system) : system_(system) {
+  BuildLayout();
+  DdeClientConv1 = system_.NewDdeConversation();
+  BtnNext.onClick = [this] { BtnNextClick(); };
+  Button1.onClick = [this] { Button1Click(); };
+  onClose = [this](ui::CloseAction& action) { FormClose(action); };
+  ui::Application().Dispatch([this] { FormCreate(); });
+}
+
+Tfrmuninstall::~Tfrmuninstall() = default;
+
+void Tfrmuninstall::BuildLayout() {
+  SetCaption("软件卸载");
+  border = ui::BorderStyle::Sizeable;
+  position = ui::Position::Designed;
+  style.color = ui::kWhite;
+  SetBounds(171, 153, 502, 335);  // client area at its designed screen place
+
+  Panel_Top.style.color = ui::kWhite;
+  Panel_Top.SetBounds(0, 0, 502, 57);
+  Panel_Top.Hide();
+  Panel_Top.SetAlign(ui::Align::Top);
+  Imagtop.style.bitmap = "UNHEADER";
+  Imagtop.style.stretch = true;
+  Imagtop.style.center = true;
+  Imagtop.SetBounds(101, 2, 400, 54);
+  PlaceLabel(Label1, 16, 16, true);
+
+  RzPanel1.SetBounds(0, 0, 502, 46);
+  RzPanel1.SetAlign(ui::Align::Bottom);
+  PlaceButton(btnpri, 232, "< 返回");
+  btnpri.SetEnabled(false);
+  PlaceButton(BtnNext, 320, "下一步 >");
+  PlaceButton(Button1, 408, "取消");
+  Panel3.style.color = ui::kWhite;
+  Panel3.style.lowered = true;
+  Panel3.SetBounds(0, 0, 502, 2);
+  Panel3.SetAlign(ui::Align::Bottom);
+
+  // The 165 x 300 strip is drawn unscaled from its top-left corner in a 156-wide column.
+  ImagLeft.style.bitmap = "LEFTSTRIP";
+  ImagLeft.SetBounds(0, 0, 156, 287);
+  ImagLeft.SetAlign(ui::Align::Left);
+
+  NoteBook1.SetAlign(ui::Align::Client);
+  for (ui::Page* page : {&p1, &p2, &p3}) page->SetAlign(ui::Align::Client);
+
+  Panel1.style.color = ui::kWhite;
+  Panel1.SetAlign(ui::Align::Client);
+  PlaceLabel(Label6, 20, 32, true);
+  Label7.style.wordWrap = true;
+  Label7.SetBounds(20, 76, 288, 24);
+  Label7.SetText("请确认后点击“下一步”按钮继续。如果您不要卸载，请点击“取消”按钮。");
+
+  RzPanel2.SetAlign(ui::Align::Client);
+  lblinfo.style.autoSize = false;
+  lblinfo.SetBounds(60, 44, 353, 13);
+  lblinfo.SetText("正在卸载......");
+  pgb1.SetBounds(60, 68, 381, 19);
+  pgb1.SetRange(0, 100);
+  pgb1.SetPosition(0);
+
+  PlaceLabel(Label4, 48, 36, true);
+  PlaceLabel(Label2, 50, 80);
+  Label2.SetText("请点击“完成”按钮退出本程序");
+
+  NoteBook1.SetPageIndex(0);
+}
+
+void Tfrmuninstall::FormCreate() {
+  Panel_Top.Hide();
+  std::string self = system_.ModuleFileName();
+  std::size_t sep = gbk::LastSeparator(self);
+  AppDir = sep == std::string::npos ? std::string() : self.substr(0, sep + 1);
+  NoteBook1.SetPageIndex(0);
+  ProductCaption = ReadSetupValue("Form", "Caption");
+  DesktopLinkName = ReadSetupValue("Form", "desKtopLink");
+  Label1.SetText("正在卸载" + ProductCaption);
+  Label6.SetText("即将从您的电脑中卸载 " + ProductCaption);
+  Label4.SetText(ProductCaption + " 卸载完毕.");
+}
+
+std::string Tfrmuninstall::ReadSetupValue(const std::string& section, const std::string& key) {
+  auto text = system_.TryReadFile(AppDir + "Setup.ini");
+  return text ? ReadIniValue(*text, section, key) : std::string();
+}
+
+// The four tests run one after the other on the state the earlier ones left, so one click
+// on the confirmation page runs the removal and lands on the done page.
+void Tfrmuninstall::BtnNextClick() {
+  if (BtnNext.Text() == "完成") {
+    system_.ShellExecute(Handle(), "open", kBatchFile, "", "", plat::kSwHide);
+    Close();
+  }
+  if (NoteBook1.PageIndex() == 0) {
+    ImagLeft.Hide();
+    Panel_Top.Show();
+    NoteBook1.SetPageIndex(NoteBook1.PageIndex() + 1);
+  }
+  if (NoteBook1.PageIndex() == 1) {
+    BtnNext.SetEnabled(false);
+    Button1.SetEnabled(false);
+    NoteBook1.SetActivePage("p2");
+    bool done = false;
+    try {
+      done = Un_install();
+    } catch (...) {
+      Close();
+      throw;
+    }
+    if (!done) Close();
+  }
+  if (NoteBook1.PageIndex() == 2) {
+    ImagLeft.Show();
+    Panel_Top.Hide();
+    BtnNext.SetEnabled(true);
+    BtnNext.SetText("完成");
+  }
+}
+
+void Tfrmuninstall::Button1Click() { Close(); }
+
+void Tfrmuninstall::FormClose(ui::CloseAction& action) { action = ui::CloseAction::Free; }
+
+void Tfrmuninstall::Message(const std::string& text) {
+  ui::Application().MessageBox(this, text, ui::Application().Title(), ui::kMbOk);
+}
+
+bool Tfrmuninstall::Un_install() {
+  try {
+    Pump();
+    lblinfo.SetText("删除文件...");
+    const std::string manifest = AppDir + "Setup.log";
+    if (!system_.FileExists(manifest)) return false;
+    {
+      // Read whole before anything is deleted: the manifest lists itself.
+      std::vector<std::string> lines = SplitManifestLines(system_.ReadFile(manifest));
+      for (std::size_t i = 0; i < lines.size(); ++i)
+        DeleteListedFile(AppDir, ParseManifestLine(lines[i]).RelPath, static_cast<int>(i));
+    }
+
+    lblinfo.SetText("删除文件夹");
+    DeleteFolderFiles(AppDir + "SdbFile\\");
+    DeleteFolderFiles(AppDir + "UserFile\\");
+    pgb1.SetPosition(90);
+    Pause(50);
+    Pump();
+
+    lblinfo.SetText("清除注册表信息...");
+    for (const ProductKey& key : kProductKeys) DeleteKeyTree(key.root, key.path);
+    pgb1.SetPosition(93);
+    Pause(100);
+    Pump();
+
+    lblinfo.SetText("删除桌面程序图标...");
+    DeleteDesktopLink();
+    pgb1.SetPosition(95);
+    Pause(100);
+    Pump();
+
+    lblinfo.SetText("删除[开始]菜单程序群组...");
+    ProgManCommand(ProductCaption, "DeleteGroup");
+    pgb1.SetPosition(98);
+    Pause(100);
+    Pump();
+
+    lblinfo.SetText("删除批处理文件...");
+    system_.WriteFile(kBatchFile, BatchFileText(system_.ModuleFileName()));
+    pgb1.SetPosition(100);
+    Pause(50);
+  } catch (const std::exception&) {
+    Message("卸载程序出错!可能是正在使用要删除的文件");
+    return false;
+  }
+  NoteBook1.SetActivePage("p3");
+  return true;
+}
+
+// A path from the manifest that is absolute, names a drive or climbs out of the folder is
+// skipped like a missing file: a damaged manifest must not delete anything elsewhere.
+void Tfrmuninstall::DeleteListedFile(const std::string& folder, const std::string& relPath,
+                                     int index) {
+  Pump();
+  const std::string path = folder + relPath;
+  if (IsContainedRelPath(relPath) && system_.FileExists(path)) {
+    lblinfo.SetText("删除文件: " + relPath);
+    system_.DeleteFile(path);  // a file in use or read-only stays, without a word
+  }
+  pgb1.SetPosition(index + 5);
+  Pause(50);
+}
+
+void Tfrmuninstall::DeleteFolderFiles(const std::string& folder) {
+  if (!system_.DirExists(folder)) return;
+  for (const plat::DirEntry& entry : system_.ListDir(folder + "*.*")) {
+    if (entry.attributes & (plat::kAttrDirectory | plat::kAttrVolumeLabel)) continue;
+    if (!system_.DeleteFile(folder + entry.name))
+      Message("删除 " + folder + entry.name + " 文件失败!");
+  }
+  if (!system_.RemoveDir(folder)) Message("删除 \\" + folder + " 文件夹失败! ");
+}
+
+// Deletes a key with everything below it; every failure is ignored. `root` is a root or
+// the open parent key of a recursion step.
+void Tfrmuninstall::DeleteKeyTree(plat::RegKey root, std::string path) {
+  if (!path.empty() && path[0] == '\\') path.erase(0, 1);
+  {
+    OpenKey key(system_, root, path);
+    std::uint32_t subkeys = 0, maxNameLen = 0;
+    if (key.get() && system_.RegQueryInfo(key.get(), subkeys, maxNameLen)) {
+      for (std::uint32_t i = subkeys; i-- > 0;) {
+        std::optional<std::string> name = system_.RegEnumKey(key.get(), i);
+        if (name) DeleteKeyTree(key.get(), *name);
+      }
+    }
+  }
+  system_.RegDeleteKey(root, path);
+}
+
+// The link name is appended to the desktop folder; one that leaves that folder (a damaged
+// config) or a desktop the shell cannot name deletes nothing.
+void Tfrmuninstall::DeleteDesktopLink() {
+  std::optional<std::string> desktop = system_.CommonDesktopDirectory();
+  if (!desktop) return;
+  const std::string& name = DesktopLinkName;
+  if (name.empty() || name[0] != '\\' || !IsContainedRelPath(name.substr(1))) return;
+  system_.DeleteFile(*desktop + DesktopLinkName);
+}
+
+bool Tfrmuninstall::ProgManCommand(const std::string& argument, const std::string& command) {
+  if (argument.empty()) return true;
+  const std::string text = "[" + command + "(" + argument + ")]\r\n";
+  // A command that does not fit the server's buffer is not sent at all: a cut one would
+  // name another group.
+  if (text.size() >= kCommandBuffer) return false;
+  bool result = true;
+  if (DdeClientConv1->Open("ProgMan", "ProgMan") && !DdeClientConv1->Execute(text)) result = false;
+  DdeClientConv1->Close();
+  return result;
+}

@@ -1,0 +1,79 @@
+// The uninstaller's only window: a three-page wizard (confirm, working, done) whose Next click
+// runs the whole removal and whose finish button starts the self-deleting batch file.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+#include "ui/ui.h"
+
+// The batch file that deletes the uninstaller once it has exited, then itself.
+inline const char kBatchFile[] = "c:\\_destoryme.bat";
+// Attempts the batch file makes at deleting the uninstaller, about a second apart.
+constexpr int kBatchAttempts = 30;
+
+// The batch file's text for the uninstaller at `program` (CR LF line ends).
+std::string BatchFileText(const std::string& program);
+
+class Tfrmuninstall : public ui::Form {
+ public:
+  explicit Tfrmuninstall(plat::Platform& system);
+  ~Tfrmuninstall() override;
+
+  // Header, shown on the working page; the bottom bars are declared first so that the button
+  // bar takes the very bottom and the separator sits above it.
+  ui::Panel Panel_Top{this};
+  ui::Image Imagtop{&Panel_Top};
+  ui::Label Label1{&Panel_Top};
+  ui::Panel RzPanel1{this};
+  ui::Button btnpri{&RzPanel1};
+  ui::Button BtnNext{&RzPanel1};
+  ui::Button Button1{&RzPanel1};
+  ui::Panel Panel3{this};
+  ui::Image ImagLeft{this};
+  ui::Notebook NoteBook1{this};
+  ui::Page p1{&NoteBook1, "p1"};
+  ui::Page p2{&NoteBook1, "p2"};
+  ui::Page p3{&NoteBook1, "p3"};
+  // Confirmation page.
+  ui::Panel Panel1{&p1};
+  ui::Label Label6{&Panel1};
+  ui::Label Label7{&Panel1};
+  // Working page.
+  ui::Panel RzPanel2{&p2};
+  ui::Label lblinfo{&RzPanel2};
+  ui::ProgressBar pgb1{&RzPanel2};
+  // Done page.
+  ui::Label Label4{&p3};
+  ui::Label Label2{&p3};
+
+  // Program Manager conversation, connected only while a command is sent.
+  std::unique_ptr<plat::DdeConversation> DdeClientConv1;
+
+  std::string AppDir;           // folder of the running program, with trailing "\"
+  std::string ProductCaption;   // [Form] Caption
+  std::string DesktopLinkName;  // [Form] desKtopLink, "\" + link file name
+
+  void FormCreate();
+  void BtnNextClick();
+  void Button1Click();
+  void FormClose(ui::CloseAction& action);
+
+  std::string ReadSetupValue(const std::string& section, const std::string& key);
+
+  // The removal: true when everything ran and the done page is selected.
+  bool Un_install();
+  void DeleteListedFile(const std::string& folder, const std::string& relPath, int index);
+  void DeleteFolderFiles(const std::string& folder);
+  void DeleteDesktopLink();
+  bool ProgManCommand(const std::string& argument, const std::string& command);
+
+ private:
+  void BuildLayout();
+  void DeleteKeyTree(plat::RegKey root, std::string path);
+  void Message(const std::string& text);
+  void Pump() { ui::Application().ProcessMessages(); }
+  void Pause(unsigned ms) { ui::Application().Sleep(ms); }
+
+  plat::Platform& system_;
+};
