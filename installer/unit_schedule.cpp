@@ -196,6 +196,7 @@ void TFormSchedule::FormCreate() {
   SetupRegistry = std::make_unique<TRegistry>(system_, plat::kCurrentUser);
   Panel_Top.Hide();
   ImagLeft.SetWidth(156);
+  Realign();  // the notebook follows the narrower strip
   ScheBook.SetPageIndex(kWelcomePage);
   Committed = false;
   WantRunAfter = true;
