@@ -32,6 +32,7 @@ class InstallerTest : public ::testing::Test {
   // The payload entries and the manifest lines that write them.
   struct Entry {
     std::string name, type, relPath, bytes;
+    bool stored = true;  // false: the manifest names it, the payload lacks it
   };
   std::vector<Entry> entries = {
       {"FileExe", "exename", "KVRN.exe", "MZ program"},
@@ -57,20 +58,22 @@ class InstallerTest : public ::testing::Test {
     InstallDir.clear();
   }
 
+  std::string manifestTail;  // raw text appended to the manifest
+
   std::string Manifest() const {
     std::string text;
     for (const Entry& e : entries) {
       if (!text.empty()) text += "\r\n";
       text += e.name + " " + e.type + " " + e.relPath;
     }
-    return text;
+    return text + manifestTail;
   }
 
   // Puts the payload into the fake program and starts the installer as its entry does.
   void Start() {
     for (Entry& e : entries) {
       if (e.name == "FileTxt5") e.bytes = Manifest();
-      sys.AddPayload(e.name, e.type, e.bytes);
+      if (e.stored) sys.AddPayload(e.name, e.type, e.bytes);
     }
     backdrop = std::make_unique<TFormain>(sys);
     Formain = backdrop.get();
