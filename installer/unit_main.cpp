@@ -50,7 +50,10 @@ void TFormain::Thread1Execute(ui::WorkerThread& thread) {
   thread.Synchronize([this] { ShowChedule(); });
 }
 
-int TFormain::ShowChedule() { return FormSchedule->ShowModal(); }
+int TFormain::ShowChedule() {
+  // At exit the wizard may be gone before a late hand-over is served.
+  return FormSchedule ? FormSchedule->ShowModal() : ui::kMrCancel;
+}
 
 void TFormain::showsec() {
   {
