@@ -1,0 +1,89 @@
+# The three Windows programs: KVRN.exe (the application's stand-in), Uninstall.exe and
+# Setup.exe, which carries the other two and every file of the payload as resources.
+#
+# Order: the artwork is drawn, KVRN and Uninstall are linked, then tools/gen_payload.py turns
+# the install manifest (payload/files/Setup.log) into the payload resource script, which
+# windres compiles into an object linked into Setup.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+set(KORV_WIN32_LIBS user32 gdi32 comctl32 comdlg32 shell32 ole32 oleaut32 uuid advapi32)
+set(KORV_GEN ${CMAKE_BINARY_DIR}/generated)
+set(KORV_ART ${KORV_GEN}/art)
+set(KORV_SRC ${CMAKE_SOURCE_DIR})
+
+# --- artwork -----------------------------------------------------------------------------------
+set(KORV_ART_FILES
+    ${KORV_ART}/backdrop.bmp ${KORV_ART}/leftstrip.bmp ${KORV_ART}/header.bmp
+    ${KORV_ART}/unheader.bmp ${KORV_ART}/setup.ico ${KORV_ART}/uninstall.ico
+    ${KORV_ART}/kvrn.ico)
+add_custom_command(
+  OUTPUT ${KORV_ART_FILES}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/gen_art.py ${KORV_ART}
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/gen_art.py
+  COMMENT "Drawing the artwork"
+  VERBATIM)
+
+# Compiles a resource script into an object file; `deps` are the files it embeds.
+function(korv_resource_object out rc)
+  add_custom_command(
+    OUTPUT ${out}
+    COMMAND ${CMAKE_RC_COMPILER} --input-format rc --output-format coff -i ${rc} -o ${out}
+    DEPENDS ${rc} ${ARGN}
+    COMMENT "Compiling resources ${rc}"
+    VERBATIM)
+endfunction()
+
+# Configures <folder>/<name>.rc.in and compiles it to <name>_res.o.
+function(korv_program_resources name folder)
+  configure_file(${CMAKE_SOURCE_DIR}/${folder}/${name}.rc.in ${KORV_GEN}/${name}.rc @ONLY)
+  korv_resource_object(${KORV_GEN}/${name}_res.o ${KORV_GEN}/${name}.rc
+                       ${CMAKE_SOURCE_DIR}/${folder}/${name}.manifest ${KORV_ART_FILES})
+endfunction()
+
+function(korv_link_existing target)
+  foreach(lib ${ARGN})
+    if(TARGET ${lib})
+      target_link_libraries(${target} PRIVATE ${lib})
+    endif()
+  endforeach()
+  target_link_libraries(${target} PRIVATE ${KORV_WIN32_LIBS})
+  set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)  # -mwindows
+endfunction()
+
+# --- KVRN.exe ----------------------------------------------------------------------------------
+korv_program_resources(KVRN kvrn)
+file(GLOB KORV_KVRN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/kvrn/*.cpp)
+add_executable(KVRN ${KORV_KVRN_SOURCES} ${KORV_GEN}/KVRN_res.o)
+korv_link_existing(KVRN)
+
+# --- Uninstall.exe -----------------------------------------------------------------------------
+korv_program_resources(Uninstall uninstaller)
+file(GLOB KORV_UNINSTALL_ENTRY CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/uninstaller/win32_*.cpp)
+add_executable(Uninstall ${KORV_UNINSTALL_ENTRY} ${KORV_GEN}/Uninstall_res.o)
+korv_link_existing(Uninstall korv_uninstaller korv_ui_win32 korv_platform_win32)
+
+# --- Setup.exe ---------------------------------------------------------------------------------
+korv_program_resources(Setup installer)
+
+# Every payload source; a new file is picked up at the next configure (CONFIGURE_DEPENDS).
+file(GLOB_RECURSE KORV_PAYLOAD_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/payload/files/*)
+set(KORV_PAYLOAD_RC ${KORV_GEN}/payload/payload.rc)
+add_custom_command(
+  OUTPUT ${KORV_PAYLOAD_RC}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/gen_payload.py
+          --manifest ${CMAKE_SOURCE_DIR}/payload/files/Setup.log
+          --files ${CMAKE_SOURCE_DIR}/payload/files
+          --built KVRN.exe=$<TARGET_FILE:KVRN>
+          --built Uninstall.exe=$<TARGET_FILE:Uninstall>
+          --out ${KORV_GEN}/payload --rc ${KORV_PAYLOAD_RC}
+  # The script rewrites only what changed; touching the script keeps the output newer than
+  # its inputs, so the step is not rerun on every build.
+  COMMAND ${CMAKE_COMMAND} -E touch ${KORV_PAYLOAD_RC}
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/gen_payload.py ${KORV_PAYLOAD_SOURCES} KVRN Uninstall
+  COMMENT "Generating the payload resource script from the install manifest"
+  VERBATIM)
+korv_resource_object(${KORV_GEN}/payload_res.o ${KORV_PAYLOAD_RC})
+
+file(GLOB KORV_SETUP_ENTRY CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/installer/win32_*.cpp)
+add_executable(Setup ${KORV_SETUP_ENTRY} ${KORV_GEN}/Setup_res.o ${KORV_GEN}/payload_res.o)
+korv_link_existing(Setup korv_installer korv_ui_win32 korv_platform_win32)
