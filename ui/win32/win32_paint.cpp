@@ -1,0 +1,235 @@
+#include "ui/win32/win32_paint.h"
+
+#include <cmath>
+#include <map>
+#include <string>
+
+namespace ui::win32 {
+
+namespace {
+
+std::map<std::uint32_t, HBRUSH> g_brushes;
+std::map<std::string, HBITMAP> g_bitmaps;  // by resource name; null when missing
+struct Scaled {
+  int width = 0, height = 0;
+  HBITMAP bitmap = nullptr;
+};
+std::map<Control*, Scaled> g_scaled;  // stretched pictures at their control's size
+
+std::wstring WideName(const std::string& name) {
+  int n = MultiByteToWideChar(936, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
+  std::wstring w(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(936, 0, name.data(), static_cast<int>(name.size()), w.data(), n);
+  return w;
+}
+
+HBITMAP Picture(const std::string& name) {
+  auto it = g_bitmaps.find(name);
+  if (it != g_bitmaps.end()) return it->second;
+  HBITMAP bmp = nullptr;
+  if (!name.empty())
+    bmp = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), WideName(name).c_str(),
+                                          IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  g_bitmaps[name] = bmp;
+  return bmp;
+}
+
+COLORREF Mix(COLORREF a, COLORREF b, double t) {  // t = 0 gives a, 1 gives b
+  auto ch = [t](int x, int y) { return static_cast<int>(x + (y - x) * t + 0.5); };
+  return RGB(ch(GetRValue(a), GetRValue(b)), ch(GetGValue(a), GetGValue(b)),
+             ch(GetBValue(a), GetBValue(b)));
+}
+
+void Fill(HDC dc, int l, int t, int r, int b, COLORREF c) {
+  RECT rc{l, t, r, b};
+  SetBkColor(dc, c);
+  ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &rc, nullptr, 0, nullptr);
+}
+
+void PaintImage(HDC dc, Control& c, int w, int h) {
+  HBITMAP bmp = Picture(c.style.bitmap);
+  if (!bmp) return;
+  BITMAP bm{};
+  GetObjectW(bmp, sizeof bm, &bm);
+  HDC mem = CreateCompatibleDC(dc);
+  if (c.style.stretch) {
+    Scaled& s = g_scaled[&c];
+    if (!s.bitmap || s.width != w || s.height != h) {
+      if (s.bitmap) DeleteObject(s.bitmap);
+      s = Scaled{w, h, CreateCompatibleBitmap(dc, w, h)};
+      HDC src = CreateCompatibleDC(dc);
+      HGDIOBJ oldSrc = SelectObject(src, bmp);
+      HGDIOBJ oldDst = SelectObject(mem, s.bitmap);
+      SetStretchBltMode(mem, HALFTONE);
+      SetBrushOrgEx(mem, 0, 0, nullptr);
+      StretchBlt(mem, 0, 0, w, h, src, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+      SelectObject(mem, oldDst);
+      SelectObject(src, oldSrc);
+      DeleteDC(src);
+    }
+    HGDIOBJ old = SelectObject(mem, s.bitmap);
+    BitBlt(dc, 0, 0, w, h, mem, 0, 0, SRCCOPY);
+    SelectObject(mem, old);
+  } else {
+    int x = c.style.center ? (w - bm.bmWidth) / 2 : 0;
+    int y = c.style.center ? (h - bm.bmHeight) / 2 : 0;
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
+    SelectObject(mem, old);
+  }
+  DeleteDC(mem);
+}
+
+void PaintShape(HDC dc, Control& c, int w, int h) {
+  if (c.style.color != kNoColor) Fill(dc, 0, 0, w, h, ToColorRef(c.style.color));
+  if (c.style.frameColor == kNoColor) return;
+  COLORREF f = ToColorRef(c.style.frameColor);
+  for (int i = 0, n = c.style.frameWidth; i < n && 2 * i < w && 2 * i < h; ++i) {
+    Fill(dc, i, i, w - i, i + 1, f);
+    Fill(dc, i, h - i - 1, w - i, h - i, f);
+    Fill(dc, i, i, i + 1, h - i, f);
+    Fill(dc, w - i - 1, i, w - i, h - i, f);
+  }
+}
+
+// A line whose blue highlight is strongest in the middle and fades into the background
+// towards both ends; the outer rows are softer than the centre row.
+void PaintSeparator(HDC dc, Control& c, int w, int h) {
+  const COLORREF blue = 0xD97A11;  // RGB(17, 122, 217)
+  COLORREF bg = ToColorRef(Background(c.parent()));
+  int mid = h / 2;
+  for (int x = 0; x < w; ++x) {
+    double t = w > 1 ? static_cast<double>(x) / (w - 1) : 0.5;
+    double strength = 1.0 - std::fabs(2.0 * t - 1.0);
+    COLORREF line = Mix(bg, blue, strength);
+    for (int y = 0; y < h; ++y) {
+      COLORREF px = y == mid ? line : Mix(bg, line, 0.45);
+      SetPixelV(dc, x, y, px);
+    }
+  }
+}
+
+void Folder(HDC dc, int x, int y) {
+  const COLORREF edge = RGB(160, 120, 20), body = RGB(250, 210, 90), light = RGB(255, 236, 160);
+  Fill(dc, x, y, x + 16, y + 5, edge);
+  Fill(dc, x + 1, y + 1, x + 15, y + 5, light);
+  Fill(dc, x, y + 4, x + 44, y + 32, edge);
+  Fill(dc, x + 1, y + 5, x + 43, y + 31, body);
+  Fill(dc, x + 1, y + 5, x + 43, y + 8, light);
+}
+
+}  // namespace
+
+bool IsDecoration(Kind kind) {
+  return kind == Kind::Image || kind == Kind::Shape || kind == Kind::Separator;
+}
+
+COLORREF ToColorRef(std::uint32_t color) {
+  if (color == kNoColor) return GetSysColor(COLOR_BTNFACE);
+  if (color & 0xFF000000) return GetSysColor(static_cast<int>(color & 0xFF));
+  return static_cast<COLORREF>(color);
+}
+
+HBRUSH SolidBrush(std::uint32_t color) {
+  if (color != kNoColor && (color & 0xFF000000))
+    return GetSysColorBrush(static_cast<int>(color & 0xFF));
+  auto it = g_brushes.find(color);
+  if (it != g_brushes.end()) return it->second;
+  HBRUSH b = CreateSolidBrush(ToColorRef(color));
+  g_brushes[color] = b;
+  return b;
+}
+
+std::uint32_t Background(const Control* control) {
+  for (const Control* c = control; c; c = c->parent())
+    if (c->style.color != kNoColor) return c->style.color;
+  return kButtonFace;
+}
+
+void PaintDecoration(HDC dc, Control& c) {
+  const Rect& b = c.bounds();
+  switch (c.kind()) {
+    case Kind::Image:
+      PaintImage(dc, c, b.width, b.height);
+      break;
+    case Kind::Shape:
+      PaintShape(dc, c, b.width, b.height);
+      break;
+    case Kind::Separator:
+      PaintSeparator(dc, c, b.width, b.height);
+      break;
+    default:
+      break;
+  }
+}
+
+void PaintUnder(HDC dc, Control& c, bool onlyBefore) {
+  const Rect& me = c.bounds();
+  RECT all{0, 0, me.width, me.height};
+  FillRect(dc, &all, SolidBrush(Background(c.parent())));
+  if (!c.parent()) return;
+  for (Control* s : c.parent()->children()) {
+    if (s == &c) {
+      if (onlyBefore) break;
+      continue;
+    }
+    if (!IsDecoration(s->kind()) || !s->Visible()) continue;
+    const Rect& o = s->bounds();
+    int dx = o.left - me.left, dy = o.top - me.top;
+    if (dx >= me.width || dy >= me.height || dx + o.width <= 0 || dy + o.height <= 0) continue;
+    int saved = SaveDC(dc);
+    IntersectClipRect(dc, dx, dy, dx + o.width, dy + o.height);
+    OffsetViewportOrgEx(dc, dx, dy, nullptr);
+    PaintDecoration(dc, *s);
+    RestoreDC(dc, saved);
+  }
+}
+
+// The file-copy animation: a sheet of paper flies in an arc from one folder to the other,
+// turning over as it goes. Drawn off-screen, then copied, so it does not flicker.
+void PaintAnimation(HDC dc, Control& c, int frame) {
+  const Rect& b = c.bounds();
+  int w = b.width, h = b.height;
+  if (w <= 0 || h <= 0) return;
+  HDC mem = CreateCompatibleDC(dc);
+  HBITMAP bmp = CreateCompatibleBitmap(dc, w, h);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  Fill(mem, 0, 0, w, h, c.style.color == kNoColor ? RGB(255, 255, 255) : ToColorRef(c.style.color));
+  int ox = (w - 272) / 2, oy = (h - 60) / 2;
+  Folder(mem, ox + 18, oy + 24);
+  Folder(mem, ox + 210, oy + 24);
+  const double pi = 3.14159265358979;
+  double t = static_cast<double>(frame % kAnimationFrames) / kAnimationFrames;
+  int cx = ox + 40 + static_cast<int>(t * 192);
+  int cy = oy + 30 - static_cast<int>(std::sin(t * pi) * 26);
+  int half = 1 + static_cast<int>(7 * std::fabs(std::cos(t * 2 * pi)));  // turning over
+  Fill(mem, cx - half - 1, cy - 10, cx + half + 1, cy + 10, RGB(90, 90, 90));
+  Fill(mem, cx - half, cy - 9, cx + half, cy + 9, RGB(255, 255, 255));
+  for (int line = 0; line < 4 && half > 2; ++line)
+    Fill(mem, cx - half + 2, cy - 6 + line * 4, cx + half - 2, cy - 5 + line * 4,
+         RGB(70, 110, 200));
+  BitBlt(dc, 0, 0, w, h, mem, 0, 0, SRCCOPY);
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+}
+
+void ForgetControl(Control* control) {
+  auto it = g_scaled.find(control);
+  if (it == g_scaled.end()) return;
+  if (it->second.bitmap) DeleteObject(it->second.bitmap);
+  g_scaled.erase(it);
+}
+
+void ReleasePaintResources() {
+  for (auto& [c, b] : g_brushes) DeleteObject(b);
+  g_brushes.clear();
+  for (auto& [n, b] : g_bitmaps)
+    if (b) DeleteObject(b);
+  g_bitmaps.clear();
+  for (auto& [c, s] : g_scaled)
+    if (s.bitmap) DeleteObject(s.bitmap);
+  g_scaled.clear();
+}
+
+}  // namespace ui::win32
