@@ -299,7 +299,8 @@ void FakePlatform::MakeDirs(const Path& p, std::size_t levels) {
 
 void FakePlatform::AddFile(const std::string& path, std::string_view bytes) {
   Path p = Parse(path);
-  if (!p.ok || p.parts.empty()) throw std::logic_error("AddFile: bad path " + path);
+  if (!p.ok || p.parts.empty() || p.trailingSep || (Find(p.key) && Find(p.key)->dir))
+    throw std::logic_error("AddFile: bad path " + path);
   if (!RootExists(p.drive)) SetDrive(Drive{p.drive, kDriveFixed, 100ull << 30, 50ull << 30});
   MakeDirs(p, p.parts.size() - 1);
   Node& n = nodes_[p.key];
