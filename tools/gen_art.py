@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Draws the programs' artwork: bitmaps and icons, the same bytes on every run.
 
-    gen_art.py OUTDIR
+    gen_art.py [--compact] OUTDIR
 
 writes into OUTDIR:
   backdrop.bmp   1024 x 711, 8-bit palette, RLE8-compressed (the installer's backdrop; about
@@ -10,6 +10,7 @@ writes into OUTDIR:
   leftstrip.bmp  165 x 300, 24-bit (the wizards' left strip)
   header.bmp     540 x 54, 24-bit (the installer wizard's header)
   unheader.bmp   400 x 54, 24-bit (the uninstaller's header)
+                 (with --compact these three are 8-bit RLE8 as well, about 6 KB each)
   setup.ico, uninstall.ico, kvrn.ico   16, 32 and 48 pixels, 32-bit with alpha
 
 The look: deep to mid blue with white, a rounded-square mark carrying a "K", and the word
@@ -140,14 +141,49 @@ def mix(c0, c1, t):
     return tuple(int(round(a + (b - a) * t)) for a, b in zip(c0, c1))
 
 
-# --- the backdrop: 40 background shades x 6 white levels, RLE8 ----------------------------
+# --- pictures: a ground (a gradient between two colours) and one overlay colour whose amount
+# at each pixel is an alpha plane. Stored either as 24-bit or, with few colours, as 8-bit RLE8:
+# 40 ground shades x 6 overlay amounts make the palette, so long runs of one index remain.
 
 SHADES = 40
 LEVELS = [0.0, 0.05, 0.1, 0.4, 0.7, 1.0]
 
 
+class Picture:
+    def __init__(self, w, h, ground0, ground1, ground_t, overlay):
+        self.w, self.h = w, h
+        self.ground0, self.ground1, self.ground_t, self.overlay = ground0, ground1, ground_t, overlay
+        self.plane = Plane(w, h)
+
+    def bmp24(self):
+        def pixel(x, y):
+            ground = mix(self.ground0, self.ground1, self.ground_t(x, y))
+            return mix(ground, self.overlay, self.plane.a[y][x])
+        return bmp24(self.w, self.h, pixel)
+
+    def bmp_rle8(self):
+        palette = []
+        for s in range(SHADES):
+            ground = mix(self.ground0, self.ground1, s / (SHADES - 1))
+            palette += [mix(ground, self.overlay, lv) for lv in LEVELS]
+        palette += [self.overlay] * (256 - len(palette))
+        nearest = [min(range(len(LEVELS)), key=lambda i: abs(LEVELS[i] - k / 100))
+                   for k in range(101)]
+        rows = []
+        for y in range(self.h):
+            row = bytearray(self.w)
+            alpha = self.plane.a[y]
+            for x in range(self.w):
+                s = min(SHADES - 1, int(self.ground_t(x, y) * SHADES))
+                a = max(0.0, min(1.0, alpha[x]))
+                row[x] = s * len(LEVELS) + nearest[int(round(a * 100))]
+            rows.append(row)
+        return bmp_rle8(self.w, self.h, palette, rows)
+
+
 def backdrop(w=1024, h=711):
-    plane = Plane(w, h)
+    pic = Picture(w, h, NAVY, BLUE, lambda x, y: 0.8 * y / h + 0.2 * x / w, WHITE)
+    plane = pic.plane
     # Two gentle ribbons across the lower part of the picture.
     for base, amp, wavelength, phase, thick in ((470, 38, 1400, 0.6, 120),
                                                 (520, 30, 1100, 2.2, 90)):
@@ -160,24 +196,7 @@ def backdrop(w=1024, h=711):
         plane.a[130][x] = 0.4
     draw_mark(plane, 60, 44, 64, 1.0, 0.0)
     draw_word(plane, "Korvane", 144, 100, 48, 1.0)
-
-    palette = []
-    for s in range(SHADES):
-        base = mix(NAVY, BLUE, s / (SHADES - 1))
-        for lv in LEVELS:
-            palette.append(mix(base, WHITE, lv))
-    palette += [WHITE] * (256 - len(palette))
-
-    rows = []
-    for y in range(h):
-        row = bytearray(w)
-        for x in range(w):
-            s = min(SHADES - 1, int((0.8 * y / h + 0.2 * x / w) * SHADES))
-            a = plane.a[y][x]
-            lv = min(range(len(LEVELS)), key=lambda i: abs(LEVELS[i] - a))
-            row[x] = s * len(LEVELS) + lv
-        rows.append(row)
-    return bmp_rle8(w, h, palette, rows)
+    return pic
 
 
 def bmp_rle8(w, h, palette, rows):
@@ -200,9 +219,6 @@ def bmp_rle8(w, h, palette, rows):
     return head + info + pal + bytes(data)
 
 
-# --- 24-bit pictures ------------------------------------------------------------------------
-
-
 def bmp24(w, h, pixel):
     stride = (w * 3 + 3) & ~3
     data = bytearray()
@@ -218,32 +234,27 @@ def bmp24(w, h, pixel):
 
 
 def leftstrip(w=165, h=300):
-    plane = Plane(w, h)
+    pic = Picture(w, h, NAVY, BLUE, lambda x, y: y / (h - 1), WHITE)
+    plane = pic.plane
     for cx, cy, r in ((200, 330, 150), (200, 330, 110), (200, 330, 70)):  # soft rings
         plane.paint((0, 150, w, h), lambda x, y, cx=cx, cy=cy, r=r: max(
-            0.0, min(1.0, 2.0 - abs(math.hypot(x - cx, y - cy) - r))), 0.12)
+            0.0, min(1.0, 2.0 - abs(math.hypot(x - cx, y - cy) - r))), 0.1)
     draw_mark(plane, (w - 56) // 2, 36, 56, 1.0, 0.0)
     width = text_width("Korvane", 24)
     draw_word(plane, "Korvane", (w - width) / 2, 128, 24, 1.0)
     for x in range(24, w - 24):
-        plane.a[142][x] = 0.45
-
-    def pixel(x, y):
-        return mix(mix(NAVY, BLUE, y / (h - 1)), WHITE, plane.a[y][x])
-    return bmp24(w, h, pixel)
+        plane.a[142][x] = 0.4
+    return pic
 
 
 def header(w, h=54):
-    plane = Plane(w, h)  # here the plane holds how much blue lies over white
-    draw_mark(plane, w - 50, 8, 38, 1.0, 0.0)
-
-    def pixel(x, y):
-        if y >= h - 2:
-            return BLUE
-        t = max(0.0, (x - w * 0.45) / (w * 0.55))
-        ground = mix(WHITE, SKY, t)
-        return mix(ground, mix(BLUE, NAVY, y / h), plane.a[y][x])
-    return bmp24(w, h, pixel)
+    # White fading to a pale sky towards the right; the blue mark at the right end and a blue
+    # rule along the bottom.
+    pic = Picture(w, h, WHITE, SKY, lambda x, y: max(0.0, (x - w * 0.45) / (w * 0.55)), BLUE)
+    draw_mark(pic.plane, w - 50, 8, 38, 1.0, 0.0)
+    for y in (h - 2, h - 1):
+        pic.plane.a[y] = [1.0] * w
+    return pic
 
 
 # --- icons ----------------------------------------------------------------------------------
@@ -306,16 +317,22 @@ def ico(badge, sizes=(16, 32, 48)):
 
 
 def main(argv):
-    if len(argv) != 2:
-        print("usage: gen_art.py OUTDIR", file=sys.stderr)
+    args = argv[1:]
+    compact = "--compact" in args
+    args = [a for a in args if a != "--compact"]
+    if len(args) != 1:
+        print("usage: gen_art.py [--compact] OUTDIR", file=sys.stderr)
         return 2
-    out = argv[1]
+    out = args[0]
     os.makedirs(out, exist_ok=True)
+
+    def small(pic):
+        return pic.bmp_rle8() if compact else pic.bmp24()
     files = {
-        "backdrop.bmp": backdrop(),
-        "leftstrip.bmp": leftstrip(),
-        "header.bmp": header(540),
-        "unheader.bmp": header(400),
+        "backdrop.bmp": backdrop().bmp_rle8(),
+        "leftstrip.bmp": small(leftstrip()),
+        "header.bmp": small(header(540)),
+        "unheader.bmp": small(header(400)),
         "setup.ico": ico("down"),
         "uninstall.ico": ico("cross"),
         "kvrn.ico": ico(None),
