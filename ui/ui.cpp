@@ -43,6 +43,8 @@ void Control::Changed(Prop prop) {
 void Control::SetBounds(int left, int top, int width, int height) {
   bounds_ = Rect{left, top, width, height};
   Changed(Prop::Bounds);
+  // A docked control's new size moves its siblings; the parent places it again.
+  if (parent_ && align_ != Align::None) parent_->Realign();
   Realign();
 }
 
@@ -190,6 +192,7 @@ void ProgressBar::SetRange(int min, int max) {
   min_ = min;
   max_ = max;
   SetPosition(position_);
+  Changed(Prop::Position);  // the range shows even when the position stays
 }
 
 void ProgressBar::SetPosition(int position) {
