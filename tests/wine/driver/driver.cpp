@@ -841,6 +841,23 @@ int CmdReg(const Args& a) {
   return 0;
 }
 
+// The drives as the programs see them: letter, GetDriveType, free and total bytes.
+int CmdDrives(const Args&) {
+  wchar_t buf[512] = {};
+  GetLogicalDriveStringsW(511, buf);
+  std::string out = "[";
+  for (const wchar_t* d = buf; *d; d += wcslen(d) + 1) {
+    ULARGE_INTEGER freeBytes{}, total{};
+    bool sized = GetDiskFreeSpaceExW(d, &freeBytes, &total, nullptr);
+    if (out.size() > 1) out += ",";
+    out += "{\"root\":" + JsonString(d) + ",\"type\":" + Num(GetDriveTypeW(d)) +
+           ",\"free\":" + (sized ? Num(static_cast<long long>(freeBytes.QuadPart)) : "null") +
+           ",\"total\":" + (sized ? Num(static_cast<long long>(total.QuadPart)) : "null") + "}";
+  }
+  Print(out + "]");
+  return 0;
+}
+
 const char kUsage[] =
     "usage: driver COMMAND ...\n"
     "  windows [--pid P] [--visible]\n"
@@ -854,7 +871,7 @@ const char kUsage[] =
     "  answer ID|OK|Cancel|Yes|No|TEXT [--pid P] [--timeout ms] [--no-wait]\n"
     "  sysclose HWND | minimize HWND | restore HWND | activate HWND | foreground\n"
     "  resources EXE | dump-resource EXE NAME TYPE OUT\n"
-    "  ini FILE SECTION KEY | codepage | reg KEY\n";
+    "  ini FILE SECTION KEY | codepage | reg KEY | drives\n";
 
 }  // namespace
 
@@ -889,6 +906,7 @@ int main() {
   if (cmd == L"ini") return CmdIni(a);
   if (cmd == L"codepage") return CmdCodePage(a);
   if (cmd == L"reg") return CmdReg(a);
+  if (cmd == L"drives") return CmdDrives(a);
   WriteAll(STD_ERROR_HANDLE, kUsage);
   return 1;
 }
