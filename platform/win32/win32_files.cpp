@@ -1,0 +1,171 @@
+// Files, folders, the Windows directory, the module path and the payload resources.
+#include "platform/win32/win32_windows.h"
+
+#include <algorithm>
+
+#include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_platform.h"
+#include "platform/win32/win32_text.h"
+
+namespace plat {
+
+using win32::Narrow;
+using win32::Widen;
+
+namespace {
+
+constexpr DWORD kNoAttributes = INVALID_FILE_ATTRIBUTES;
+
+// The full path the system makes of `path` (relative to the current folder), for error texts.
+std::string FullPath(const std::wstring& path) {
+  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return Narrow(path);
+  std::wstring full(needed, L'\0');
+  const DWORD written = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+  if (written == 0 || written >= needed) return Narrow(path);
+  full.resize(written);
+  return Narrow(full);
+}
+
+std::string FileError(const char* what, const std::wstring& path, DWORD code) {
+  return std::string(what) + " \"" + FullPath(path) + "\". " + win32::SystemMessage(code);
+}
+
+// Reads the whole file into `out`; returns 0 or the system error code.
+DWORD ReadWhole(const std::wstring& path, std::string& out) {
+  win32::Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return GetLastError();
+  LARGE_INTEGER size{};
+  if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0) {
+    out.reserve(static_cast<std::size_t>(size.QuadPart));
+  }
+  char chunk[64 * 1024];
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr)) return GetLastError();
+    if (got == 0) break;
+    out.append(chunk, got);
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool Win32Platform::FileExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+  return attributes != kNoAttributes && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool Win32Platform::DirExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+  return attributes != kNoAttributes && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool Win32Platform::CreateDir(const std::string& path) {
+  return CreateDirectoryW(Widen(path).c_str(), nullptr) != 0;
+}
+
+bool Win32Platform::DeleteFile(const std::string& path) {
+  return DeleteFileW(Widen(path).c_str()) != 0;
+}
+
+bool Win32Platform::RemoveDir(const std::string& path) {
+  return RemoveDirectoryW(Widen(path).c_str()) != 0;
+}
+
+std::vector<DirEntry> Win32Platform::ListDir(const std::string& pattern) {
+  std::vector<DirEntry> entries;
+  WIN32_FIND_DATAW data{};
+  win32::FindHandle search(FindFirstFileW(Widen(pattern).c_str(), &data));
+  if (!search.valid()) return entries;
+  do {
+    entries.push_back(DirEntry{Narrow(data.cFileName), data.dwFileAttributes});
+  } while (FindNextFileW(search.get(), &data));
+  return entries;
+}
+
+std::string Win32Platform::ReadFile(const std::string& path) {
+  const std::wstring wide = Widen(path);
+  std::string bytes;
+  if (const DWORD error = ReadWhole(wide, bytes)) {
+    throw Error(FileError("Cannot open file", wide, error));
+  }
+  return bytes;
+}
+
+std::optional<std::string> Win32Platform::TryReadFile(const std::string& path) {
+  std::string bytes;
+  if (ReadWhole(Widen(path), bytes) != 0) return std::nullopt;
+  return bytes;
+}
+
+void Win32Platform::WriteFile(const std::string& path, std::string_view bytes) {
+  const std::wstring wide = Widen(path);
+  win32::Handle file(CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) throw Error(FileError("Cannot create file", wide, GetLastError()));
+  constexpr std::size_t kChunk = 1u << 20;
+  while (!bytes.empty()) {
+    const DWORD want = static_cast<DWORD>(std::min(bytes.size(), kChunk));
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data(), want, &written, nullptr) || written == 0) {
+      DWORD error = GetLastError();
+      if (error == ERROR_SUCCESS) error = ERROR_DISK_FULL;
+      throw Error(FileError("Cannot create file", wide, error));
+    }
+    bytes.remove_prefix(written);
+  }
+  // Closing flushes; a failure there (a full network disk, say) is a failed write too.
+  if (!CloseHandle(file.release())) {
+    throw Error(FileError("Cannot create file", wide, GetLastError()));
+  }
+}
+
+std::string Win32Platform::WindowsDirectory() {
+  wchar_t buffer[MAX_PATH + 1];
+  UINT length = GetWindowsDirectoryW(buffer, MAX_PATH + 1);
+  std::wstring dir;
+  if (length > MAX_PATH) {
+    dir.assign(length, L'\0');
+    length = GetWindowsDirectoryW(dir.data(), length);
+    dir.resize(length);
+  } else {
+    dir.assign(buffer, length);
+  }
+  if (!dir.empty() && dir.back() == L'\\') dir.pop_back();
+  return Narrow(dir);
+}
+
+std::string Win32Platform::ModuleFileName() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      return Narrow(buffer);
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::optional<std::string_view> Win32Platform::FindPayload(const std::string& name,
+                                                           const std::string& type) {
+  // Resources belong to the running program and stay mapped for its whole life: nothing is
+  // released here.
+  HRSRC info = FindResourceW(nullptr, Widen(name).c_str(), Widen(type).c_str());
+  if (!info) return std::nullopt;
+  HGLOBAL loaded = LoadResource(nullptr, info);
+  if (!loaded) return std::nullopt;
+  const DWORD size = SizeofResource(nullptr, info);
+  const void* bytes = LockResource(loaded);
+  if (!bytes) {
+    if (size == 0) return std::string_view();
+    return std::nullopt;
+  }
+  return std::string_view(static_cast<const char*>(bytes), size);
+}
+
+}  // namespace plat

@@ -1,0 +1,95 @@
+// Shell folders, shell links, association change notice and ShellExecute.
+#include "platform/win32/win32_windows.h"
+
+#include <cstdio>
+
+#include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_platform.h"
+#include "platform/win32/win32_text.h"
+
+namespace plat {
+
+using win32::Narrow;
+using win32::Widen;
+
+namespace {
+
+// A shell item list returned by the shell, freed with the COM allocator.
+class Pidl {
+ public:
+  Pidl() = default;
+  Pidl(const Pidl&) = delete;
+  Pidl& operator=(const Pidl&) = delete;
+  ~Pidl() {
+    if (p_) CoTaskMemFree(p_);
+  }
+  LPITEMIDLIST* out() { return &p_; }
+  LPCITEMIDLIST get() const { return p_; }
+
+ private:
+  LPITEMIDLIST p_ = nullptr;
+};
+
+[[noreturn]] void ThrowComError(HRESULT hr) {
+  std::string text = win32::SystemMessage(static_cast<unsigned long>(hr));
+  if (text.empty()) {
+    char code[32];
+    std::snprintf(code, sizeof code, "OLE error %08lX", static_cast<unsigned long>(hr));
+    text = code;
+  }
+  throw Error(text);
+}
+
+// Null for an empty text, so that ShellExecute takes its default (verb, folder).
+const wchar_t* OrNull(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
+
+}  // namespace
+
+std::optional<std::string> Win32Platform::CommonDesktopDirectory() {
+  Pidl pidl;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_COMMON_DESKTOPDIRECTORY, pidl.out())) ||
+      !pidl.get()) {
+    return std::nullopt;
+  }
+  wchar_t path[MAX_PATH + 1] = {};
+  if (!SHGetPathFromIDListW(pidl.get(), path)) return std::nullopt;
+  std::wstring folder(path);
+  if (folder.empty()) return std::nullopt;
+  if (folder.back() == L'\\') folder.pop_back();
+  return Narrow(folder);
+}
+
+void Win32Platform::CreateShellLink(const std::string& target, const std::string& workingDir,
+                                    const std::optional<std::string>& savePath) {
+  win32::ComPtr<IShellLinkW> link;
+  HRESULT hr =
+      CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                       IID_IShellLinkW, link.out());
+  if (FAILED(hr) || !link.get()) ThrowComError(FAILED(hr) ? hr : E_NOINTERFACE);
+  win32::ComPtr<IPersistFile> file;
+  hr = link->QueryInterface(IID_IPersistFile, file.out());
+  if (FAILED(hr) || !file.get()) ThrowComError(FAILED(hr) ? hr : E_NOINTERFACE);
+
+  // The outcomes of these three are deliberately not looked at: a target that does not exist
+  // yet makes SetPath answer S_FALSE, and a failed save leaves no message.
+  link->SetPath(Widen(target).c_str());
+  link->SetWorkingDirectory(Widen(workingDir).c_str());
+  if (savePath) file->Save(Widen(*savePath).c_str(), FALSE);
+}
+
+void Win32Platform::NotifyAssociationsChanged() {
+  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+}
+
+void Win32Platform::ShellExecute(std::uintptr_t owner, const std::string& verb,
+                                 const std::string& file, const std::string& params,
+                                 const std::string& dir, int show) {
+  const std::wstring wverb = Widen(verb);
+  const std::wstring wfile = Widen(file);
+  const std::wstring wparams = Widen(params);
+  const std::wstring wdir = Widen(dir);
+  ShellExecuteW(reinterpret_cast<HWND>(owner), OrNull(wverb), wfile.c_str(), OrNull(wparams),
+                OrNull(wdir), show);
+}
+
+}  // namespace plat

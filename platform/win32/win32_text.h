@@ -1,0 +1,16 @@
+// Conversions between the programs' GBK strings and the UTF-16 of the W functions, always with
+// code page 936 (never the system code page), and the system's text for an error code.
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace plat::win32 {
+
+std::wstring Widen(std::string_view gbk);
+std::string Narrow(std::wstring_view wide);
+
+// FormatMessage's text for a Win32 error code (or HRESULT), in GBK, without its trailing line
+// break, blanks and full stops; empty when the system has no text for it.
+std::string SystemMessage(unsigned long code);
+
+}  // namespace plat::win32

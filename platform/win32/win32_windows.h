@@ -1,0 +1,18 @@
+// <windows.h> for the platform sources, without the A/W macros whose names the Platform
+// interface shares (DeleteFile, RegCreateKey, ShellExecute, ...): with them, this code would
+// define DeleteFileA where the interface declares DeleteFile. The W functions are named
+// explicitly everywhere here.
+#pragma once
+#include <windows.h>
+// (the shell and DDE headers need <windows.h> first)
+#include <ddeml.h>
+#include <objidl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#undef DeleteFile
+#undef RegCreateKey
+#undef RegOpenKey
+#undef RegEnumKey
+#undef RegDeleteKey
+#undef ShellExecute
