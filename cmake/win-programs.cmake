@@ -95,3 +95,7 @@ korv_resource_object(${KORV_GEN}/payload_res.o ${KORV_PAYLOAD_RC})
 file(GLOB KORV_SETUP_ENTRY CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/installer/win32_*.cpp)
 add_executable(Setup ${KORV_SETUP_ENTRY} ${KORV_GEN}/Setup_res.o ${KORV_GEN}/payload_res.o)
 korv_link_existing(Setup korv_installer korv_ui_win32 korv_platform_win32)
+
+# `ctest` in this tree checks the programs just built (tests/build/check_programs.py).
+enable_testing()
+add_subdirectory(${CMAKE_SOURCE_DIR}/tests/build ${CMAKE_BINARY_DIR}/tests/build)

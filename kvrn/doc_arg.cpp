@@ -5,15 +5,28 @@ namespace {
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
+wchar_t LowerAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c; }
+
+bool StartsWithNoCase(const std::wstring& s, const std::wstring& prefix) {
+  if (prefix.empty() || s.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (LowerAscii(s[i]) != LowerAscii(prefix[i])) return false;
+  return true;
+}
+
 }  // namespace
 
 std::optional<std::wstring> DocumentArgument(
-    const std::wstring& commandLine, const std::function<bool(const std::wstring&)>& exists) {
+    const std::wstring& commandLine, const std::wstring& programPath,
+    const std::function<bool(const std::wstring&)>& exists) {
   std::size_t i = 0;
   const std::size_t n = commandLine.size();
-  // The program name: quoted up to the next quote, else up to the first blank (no escapes,
-  // as Windows reads the first token).
-  if (i < n && commandLine[i] == L'"') {
+  // The program name: the program's own path written out unquoted, else quoted up to the
+  // next quote, else up to the first blank (no escapes, as Windows reads the first token).
+  if (StartsWithNoCase(commandLine, programPath) &&
+      (commandLine.size() == programPath.size() || IsBlank(commandLine[programPath.size()]))) {
+    i = programPath.size();
+  } else if (i < n && commandLine[i] == L'"') {
     std::size_t close = commandLine.find(L'"', 1);
     i = close == std::wstring::npos ? n : close + 1;
   } else {

@@ -7,13 +7,17 @@
 namespace kvrn {
 
 // The document named on `commandLine` (the whole line, program name first, as
-// GetCommandLineW returns it), or nullopt when none is named.
+// GetCommandLineW returns it), or nullopt when none is named. `programPath` is the running
+// program's own path (GetModuleFileNameW).
 //
-// A quoted argument is taken up to its closing quote. An unquoted one normally ends at the
-// first blank or tab, but the file type's open command is "<program> %1" with no quotes, so a
-// document below "Program Files" arrives split at its blanks: when the whole rest of the line
-// names an existing file (`exists`), that is the document.
+// The file type's open command is "<program> %1" with no quotes at all, so both the program
+// and the document may arrive unquoted with blanks in them. The program name is therefore
+// skipped as `programPath` when the line starts with it (letter case ignored), else as a
+// quoted token or up to the first blank. A quoted argument is taken up to its closing quote. An
+// unquoted one normally ends at the first blank or tab, but when the whole rest of the line names
+// an existing file (`exists`), that is the document.
 std::optional<std::wstring> DocumentArgument(
-    const std::wstring& commandLine, const std::function<bool(const std::wstring&)>& exists);
+    const std::wstring& commandLine, const std::wstring& programPath,
+    const std::function<bool(const std::wstring&)>& exists);
 
 }  // namespace kvrn

@@ -153,7 +153,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   state.gdi.white = CreateSolidBrush(RGB(255, 255, 255));
   state.gdi.navy = CreateSolidBrush(kNavy);
 
-  if (auto doc = kvrn::DocumentArgument(GetCommandLineW(), FileExists)) {
+  std::wstring self(MAX_PATH, L'\0');
+  DWORD selfLen = GetModuleFileNameW(nullptr, self.data(), MAX_PATH);
+  self.resize(selfLen < MAX_PATH ? selfLen : 0);
+  if (auto doc = kvrn::DocumentArgument(GetCommandLineW(), self, FileExists)) {
     state.document = FullPath(*doc);
     state.found = FileExists(state.document);
   }

@@ -166,7 +166,8 @@ def build(manifest_path, files_dir, built, out_dir, rc_path):
         manifest_src = f.read()
     # The manifest has no line end after its last line, whatever the editor left there.
     manifest_gbk = to_gbk_text(manifest_src, manifest_path).rstrip(b"\r\n")
-    lines = split_lines(manifest_src.decode("utf-8").removeprefix("\ufeff"))
+    # The entries are read from the very bytes that are stored, so both always agree.
+    lines = split_lines(manifest_gbk.decode("gbk"))
     if not lines:
         raise PayloadError(f"{manifest_path}: the manifest is empty")
 

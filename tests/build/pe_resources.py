@@ -1,0 +1,78 @@
+"""Reads what the build checks need from a PE32 file: header fields and the resource tree."""
+
+import struct
+
+
+class PeError(Exception):
+    pass
+
+
+class PeFile:
+    def __init__(self, path):
+        with open(path, "rb") as f:
+            self.data = f.read()
+        d = self.data
+        if d[:2] != b"MZ":
+            raise PeError(f"{path}: no MZ header")
+        pe = struct.unpack_from("<I", d, 0x3C)[0]
+        if d[pe:pe + 4] != b"PE\0\0":
+            raise PeError(f"{path}: no PE signature")
+        self.machine, nsections, _, _, _, opt_size, self.characteristics = struct.unpack_from(
+            "<HHIIIHH", d, pe + 4)
+        opt = pe + 24
+        self.magic = struct.unpack_from("<H", d, opt)[0]
+        if self.magic != 0x10B:
+            raise PeError(f"{path}: not PE32 (optional header magic {self.magic:#x})")
+        self.subsystem = struct.unpack_from("<H", d, opt + 68)[0]
+        ndirs = struct.unpack_from("<I", d, opt + 92)[0]
+        self.sections = []
+        sec = opt + opt_size
+        for i in range(nsections):
+            name, vsize, vaddr, rawsize, rawptr = struct.unpack_from("<8sIIII", d, sec + 40 * i)
+            self.sections.append((name.rstrip(b"\0"), vaddr, max(vsize, rawsize), rawptr))
+        self.resource_rva = struct.unpack_from("<I", d, opt + 96 + 8 * 2)[0] if ndirs > 2 else 0
+
+    def offset(self, rva):
+        for _, vaddr, size, rawptr in self.sections:
+            if vaddr <= rva < vaddr + size:
+                return rva - vaddr + rawptr
+        raise PeError(f"RVA {rva:#x} lies in no section")
+
+    def resources(self):
+        """{(type, name, language): bytes}; string ids as str, numeric ids as int."""
+        if not self.resource_rva:
+            return {}
+        base = self.offset(self.resource_rva)
+        d = self.data
+        out = {}
+
+        def ident(entry_name):
+            if entry_name & 0x80000000:
+                at = base + (entry_name & 0x7FFFFFFF)
+                n = struct.unpack_from("<H", d, at)[0]
+                return d[at + 2:at + 2 + 2 * n].decode("utf-16-le")
+            return entry_name
+
+        def walk(dir_off, path):
+            named, numbered = struct.unpack_from("<HH", d, dir_off + 12)
+            for i in range(named + numbered):
+                name, target = struct.unpack_from("<II", d, dir_off + 16 + 8 * i)
+                key = path + (ident(name),)
+                if target & 0x80000000:
+                    walk(base + (target & 0x7FFFFFFF), key)
+                else:
+                    rva, size = struct.unpack_from("<II", d, base + target)
+                    start = self.offset(rva)
+                    out[key] = d[start:start + size]
+
+        walk(base, ())
+        return out
+
+
+RT_ICON, RT_BITMAP, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 2, 14, 16, 24
+
+
+def bitmap_size(dib):
+    """Width, height and bit count of a bitmap resource (a DIB without file header)."""
+    _, w, h, _, bits = struct.unpack_from("<IiiHH", dib, 0)
+    return w, abs(h), bits
