@@ -93,6 +93,7 @@ void Tfrmuninstall::BuildLayout() {
   border = ui::BorderStyle::Sizeable;
   position = ui::Position::Designed;
   style.color = ui::kWhite;
+  icon = "MAINICON";
   SetBounds(171, 153, 502, 335);  // client area at its designed screen place
 
   Panel_Top.style.color = ui::kWhite;
