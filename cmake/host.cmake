@@ -19,6 +19,7 @@ foreach(lib korv_platform_fake korv_installer korv_uninstaller)
 endforeach()
 gtest_discover_tests(unit_tests PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
 
+add_subdirectory(tests/build)
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/CMakeLists.txt)
   add_subdirectory(tests/wine)
 endif()

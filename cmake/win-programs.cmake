@@ -15,7 +15,7 @@ set(KORV_SRC ${CMAKE_SOURCE_DIR})
 # The backdrop is always 8-bit RLE8 (20 KB instead of 2.2 MB). The strip and the two headers
 # are 24-bit (236 KB together) unless KORV_COMPACT_ART stores them as RLE8 too (18 KB);
 # LoadImageW returns bitmaps of the same sizes either way.
-option(KORV_COMPACT_ART "Store the strip and header pictures as 8-bit RLE8" OFF)
+option(KORV_COMPACT_ART "Store the strip and header pictures as 8-bit RLE8" ON)
 set(KORV_ART_FLAGS)
 if(KORV_COMPACT_ART)
   set(KORV_ART_FLAGS --compact)
