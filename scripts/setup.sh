@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev clang-format
           g++-mingw-w64-i686 binutils-mingw-w64-i686
           wine wine32:i386 xvfb x11-utils xdotool imagemagick
-          fonts-wqy-zenhei locales file python3)
+          fonts-wqy-zenhei fonts-wine locales file python3)
 
 need=()
 for p in "${packages[@]}"; do

@@ -267,9 +267,13 @@ class Grid : public Control {
   std::map<int, int> colWidths_;
 };
 
+// A page always fills its notebook.
 class Page : public Control {
  public:
-  Page(Control* parent, std::string name) : Control(parent, Kind::Page) { text_ = std::move(name); }
+  Page(Control* parent, std::string name) : Control(parent, Kind::Page) {
+    text_ = std::move(name);
+    SetAlign(Align::Client);
+  }
 };
 
 // A set of pages of which one is shown; no tabs.
