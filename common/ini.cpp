@@ -21,30 +21,28 @@ std::string ReadIniValue(const std::string& text, const std::string& section,
                          const std::string& key) {
   const std::string wantSection = Trim(section);
   const std::string wantKey = Trim(key);
-  bool inSection = false;
-  bool sectionSeen = false;
+  // Lines before the first header belong to a section named "", which always comes first.
+  bool searching = wantSection.empty();
+  bool found = searching;
   std::size_t end = text.find('\0');
   if (end == std::string::npos) end = text.size();
-  std::size_t pos = 0;
+  std::size_t pos = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;  // a UTF-8 mark
   while (pos < end) {
     std::size_t lineEnd = text.find_first_of("\r\n", pos);
     if (lineEnd == std::string::npos || lineEnd > end) lineEnd = end;
     const std::string line = Trim(text.substr(pos, lineEnd - pos));
     pos = lineEnd + 1;
     if (line.empty()) continue;
-    if (line[0] == '[') {
-      std::size_t close = line.rfind(']');
-      std::string name =
-          Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
-      if (inSection) return std::string();  // only the first section of that name counts
-      inSection = !sectionSeen && gbk::EqualsNoCase(name, wantSection);
-      if (inSection) sectionSeen = true;
+    std::size_t close = line[0] == '[' ? line.rfind(']') : std::string::npos;
+    if (close != std::string::npos) {  // "[" without "]" is an ordinary line
+      if (searching) return std::string();  // only the first section of that name counts
+      searching = !found && gbk::EqualsNoCase(Trim(line.substr(1, close - 1)), wantSection);
+      found = found || searching;
       continue;
     }
-    if (!inSection) continue;
+    if (!searching) continue;
     std::size_t eq = line.find('=');
-    std::string name = Trim(line.substr(0, eq));
-    if (!gbk::EqualsNoCase(name, wantKey)) continue;
+    if (!gbk::EqualsNoCase(Trim(line.substr(0, eq)), wantKey)) continue;
     if (eq == std::string::npos) return std::string();
     std::string value = Trim(line.substr(eq + 1));
     if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])

@@ -94,6 +94,15 @@ TEST(Ini, ProfileRules) {
   EXPECT_EQ(ReadIniValue("[A]\nk=v\n", "A", "k"), "v");
 }
 
+TEST(Ini, HeadersAsTheProfileApiReadsThem) {
+  const std::string ini = "orphan=1\r\n[A]\r\nk=a\r\n[NoClose\r\nd=4\r\n[]\r\ng=7\r\n";
+  EXPECT_EQ(ReadIniValue(ini, "", "orphan"), "1");  // before any header: section ""
+  EXPECT_EQ(ReadIniValue(ini, "A", "d"), "4");      // "[NoClose" starts no section
+  EXPECT_EQ(ReadIniValue(ini, "NoClose", "d"), "");
+  EXPECT_EQ(ReadIniValue(ini, "", "g"), "");  // "[]" comes after the first "" section
+  EXPECT_EQ(ReadIniValue("\xEF\xBB\xBF[S]\r\nk=v\r\n", "S", "k"), "v");
+}
+
 TEST(Ini, LongValueIsCutAt2047Bytes) {
   std::string ini = "[A]\r\nk=" + std::string(3000, 'x') + "\r\n";
   EXPECT_EQ(ReadIniValue(ini, "A", "k"), std::string(2047, 'x'));
