@@ -1,9 +1,11 @@
 #include "ui/win32/win32_backend.h"
 
+// clang-format off
+#include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
 #include <shlobj.h>
-#include <windows.h>
+// clang-format on
 #undef MessageBox
 
 #include <algorithm>
@@ -114,6 +116,8 @@ struct Win32Backend::State {
 namespace {
 
 Win32Backend::State* g_s = nullptr;
+WNDPROC g_listViewProc = nullptr;  // the list view class's own procedure
+Grid* g_creatingGrid = nullptr;    // asked for its row height while its window is created
 
 struct Quiet {
   Quiet() { ++g_s->quiet; }
@@ -255,6 +259,7 @@ void SyncSelection(Grid& g) {
   ListView_SetItemState(lv, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
   ListView_SetItemState(lv, g.Row(), LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
   ListView_EnsureVisible(lv, g.Row(), FALSE);
+  InvalidateRect(lv, nullptr, FALSE);  // the highlight is drawn from the grid's row
 }
 
 void RefreshGrid(Grid& g) {
@@ -308,6 +313,46 @@ void AddTip(Control& c, HWND formWnd, HFONT font) {
   g_s->tips[&c] = tip;
 }
 
+// The grid scrolls vertically only: the list view's horizontal scroll bar is kept off.
+LRESULT CALLBACK GridProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCALCSIZE) {
+    LONG style = GetWindowLongW(h, GWL_STYLE);
+    if (style & WS_HSCROLL) SetWindowLongW(h, GWL_STYLE, style & ~WS_HSCROLL);
+  }
+  return CallWindowProcW(g_listViewProc, h, msg, wp, lp);
+}
+
+// Rows are drawn by us: the selected row highlighted across its cells whether or not the
+// grid has the focus, each cell's text from its left edge, and the gap below each row in the
+// grid's background.
+void DrawGridRow(Grid& g, const DRAWITEMSTRUCT& d) {
+  HDC dc = d.hDC;
+  int row = static_cast<int>(d.itemID);
+  bool selected = row == g.Row();
+  RECT rc = d.rcItem;
+  int bottom = std::min(static_cast<int>(rc.bottom), static_cast<int>(rc.top) + g.rowHeight);
+  std::uint32_t back = g.style.color == kNoColor ? kWhite : g.style.color;
+  FillRect(dc, &rc, SolidBrush(back));
+  int width = 0;
+  for (int c = 0; c < g.ColCount(); ++c) width += g.ColWidth(c);
+  RECT cells{rc.left, rc.top, rc.left + width, bottom};
+  if (selected) FillRect(dc, &cells, GetSysColorBrush(COLOR_HIGHLIGHT));
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+  HGDIOBJ old =
+      SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(d.hwndItem, WM_GETFONT, 0, 0)));
+  int x = rc.left;
+  for (int c = 0; c < g.ColCount(); ++c) {
+    int w = g.ColWidth(c);
+    RECT cell{x + 2, rc.top, x + w, bottom};
+    std::wstring text = Wide(g.Cell(c, row));
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &cell,
+              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+    x += w;
+  }
+  SelectObject(dc, old);
+}
+
 void CreateTree(Control& parent, FormData& fd);
 
 void CreateOne(Control& c, HWND parentWnd, FormData& fd) {
@@ -359,8 +404,10 @@ void CreateOne(Control& c, HWND parentWnd, FormData& fd) {
         break;
       case Kind::Grid:
         cls = WC_LISTVIEWW;
-        style |= LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP;
+        style |= LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
+                 LVS_OWNERDRAWFIXED | WS_TABSTOP;
         text.clear();
+        g_creatingGrid = static_cast<Grid*>(&c);
         break;
       default:  // pictures, shapes, separators, animations: painted by us
         break;
@@ -371,6 +418,7 @@ void CreateOne(Control& c, HWND parentWnd, FormData& fd) {
         CreateWindowExW(ex, cls, text.c_str(), style, b.left, b.top, b.width, b.height, parentWnd,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(g_s->nextId++)), g_s->inst,
                         ours ? &c : nullptr);
+    g_creatingGrid = nullptr;
     if (!h) return;
     SetPropW(h, kControlProp, &c);
     c.native = h;
@@ -399,9 +447,15 @@ void CreateOne(Control& c, HWND parentWnd, FormData& fd) {
       case Kind::Grid: {
         auto& g = static_cast<Grid&>(c);
         ListView_SetExtendedListViewStyle(h, LVS_EX_FULLROWSELECT);
-        // The row pitch follows the small image height: a row and its one-pixel gap.
-        HIMAGELIST rows = ImageList_Create(1, g.rowHeight + g.gridLineWidth, ILC_COLOR, 1, 0);
-        ListView_SetImageList(h, rows, LVSIL_SMALL);
+        if (!g_listViewProc)
+          g_listViewProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(h, GWLP_WNDPROC));
+        SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GridProc));
+        // A change of size makes the list view measure its rows again (WM_MEASUREITEM).
+        const Rect& b = c.bounds();
+        SetWindowPos(h, nullptr, 0, 0, b.width, b.height + 1,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(h, nullptr, 0, 0, b.width, b.height,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         RefreshGrid(g);
         break;
       }
@@ -526,6 +580,24 @@ bool ContainerMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
       }
       return true;
     }
+    case WM_MEASUREITEM: {
+      auto* mis = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
+      if (mis->CtlType != ODT_LISTVIEW) return false;
+      Control* c = ControlOf(GetDlgItem(h, static_cast<int>(mis->CtlID)));
+      Grid* g = c && c->kind() == Kind::Grid ? static_cast<Grid*>(c) : g_creatingGrid;
+      if (!g) return false;
+      mis->itemHeight = static_cast<UINT>(g->rowHeight + g->gridLineWidth);
+      result = TRUE;
+      return true;
+    }
+    case WM_DRAWITEM: {
+      auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
+      Control* c = d->CtlType == ODT_LISTVIEW ? ControlOf(d->hwndItem) : nullptr;
+      if (!c || c->kind() != Kind::Grid) return false;
+      DrawGridRow(*static_cast<Grid*>(c), *d);
+      result = TRUE;
+      return true;
+    }
     case WM_NOTIFY: {
       auto* hdr = reinterpret_cast<NMHDR*>(lp);
       Control* c = ControlOf(hdr->hwndFrom);
@@ -589,6 +661,7 @@ LRESULT CALLBACK PaintProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         if (wp == kAnimationTimer) {
           g_s->frames[c] = (g_s->frames[c] + 1) % kAnimationFrames;
           InvalidateRect(h, nullptr, FALSE);
+          SetTimer(h, kAnimationTimer, kAnimationMs, nullptr);  // from now, see AppProc
         }
         return 0;
       default:
@@ -662,7 +735,12 @@ LRESULT CALLBACK AppProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
       case WM_TIMER: {
         auto* t = reinterpret_cast<Timer*>(wp);
-        if (g_s->timers.count(t)) t->Fire();
+        if (!g_s->timers.count(t)) return 0;
+        t->Fire();
+        // Counted again from now: Wine keeps a late timer's old schedule, so a handler that
+        // took longer than the interval would make it fire back to back and starve the
+        // other timers.
+        if (g_s->timers.count(t)) SetTimer(h, wp, t->interval ? t->interval : 1, nullptr);
         return 0;
       }
       case kMsgRunCalls:
@@ -1092,7 +1170,7 @@ int Win32Backend::OwnDialog(Form* owner, DialogKind kind, const std::string& tex
     SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(s_->dialogFont), FALSE);
     return c;
   };
-  HWND iconWnd = child(L"STATIC", nullptr, SS_ICON, margin, margin, icon, icon, -1);
+  HWND iconWnd = child(L"STATIC", nullptr, SS_ICON, margin, margin, icon, icon, 0x100);
   HICON ic = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(confirm ? IDI_QUESTION : IDI_ERROR));
   SendMessageW(iconWnd, STM_SETICON, reinterpret_cast<WPARAM>(ic), 0);
   child(L"STATIC", wtext.c_str(), SS_LEFT | SS_NOPREFIX, margin + icon + gap, textTop, tr.right,
