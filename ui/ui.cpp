@@ -365,8 +365,13 @@ void Form::Close() {
     Application().Dispatch([this, a] { onClose(*a); });
   }
   if (action == CloseAction::None) return;
-  if (modal_ && modalResult == kMrNone) modalResult = kMrCancel;
-  HideForm();
+  if (modal_) {
+    // Only ends the run: RunModal hides the form after enabling the others again, so that
+    // activation goes back to the window beneath.
+    if (modalResult == kMrNone) modalResult = kMrCancel;
+  } else {
+    HideForm();
+  }
   if (this == Application().MainForm()) Application().Terminate();
 }
 
