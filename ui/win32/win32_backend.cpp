@@ -845,7 +845,14 @@ DWORD WINAPI ThreadMain(LPVOID param) {
 }
 
 int CALLBACK BrowseCallback(HWND h, UINT msg, LPARAM, LPARAM data) {
-  if (msg == BFFM_INITIALIZED && data) SendMessageW(h, BFFM_SETSELECTIONW, TRUE, data);
+  if (msg != BFFM_INITIALIZED) return 0;
+  // Owned by the zero-sized application window, it would open off-centre: centre it.
+  RECT r;
+  GetWindowRect(h, &r);
+  SetWindowPos(h, nullptr, (GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left)) / 2,
+               (GetSystemMetrics(SM_CYSCREEN) - (r.bottom - r.top)) / 2, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  if (data) SendMessageW(h, BFFM_SETSELECTIONW, TRUE, data);
   return 0;
 }
 

@@ -7,8 +7,9 @@
 // runs. It writes one line per check to the log (GALLERY_LOG, default ui_gallery.log), then
 // "N passed, M failed", and exits 0 only when every check passed.
 //
-// GALLERY_HOLD=<ms> makes it pause at its "SNAP <name>" points, so that a screenshot can be
-// taken of each (run.sh does that).
+// At each "SNAP <name>" point, with GALLERY_ACK naming a file, it waits until that file holds
+// the name, so that a screenshot can be taken first (run.sh does that with GALLERY_SHOTS);
+// GALLERY_TRACE logs every step as it runs.
 // clang-format off
 #include <windows.h>
 #include <commctrl.h>
@@ -404,6 +405,20 @@ struct Progress : ui::Form {
   }
 };
 
+// Like the installer's backdrop: borderless, maximised, one stretched picture filling it.
+struct Backdrop : ui::Form {
+  ui::Image picture{this};
+  Backdrop() {
+    border = ui::BorderStyle::None;
+    position = ui::Position::Maximized;
+    style.color = ui::kButtonFace;
+    SetBounds(0, 0, 500, 408);
+    picture.style.bitmap = "GALLERYBMP";
+    picture.style.stretch = true;
+    picture.SetAlign(ui::Align::Client);
+  }
+};
+
 struct Small : ui::Form {
   ui::Label text{this};
   ui::Button close{this};
@@ -450,6 +465,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Wizard wiz;
   Progress prog;
   Small modalA("甲"), modalB("乙"), modalC("丙");
+  Backdrop backdrop;
   HWND appWnd = reinterpret_cast<HWND>(app.Handle());
   const DWORD gui = GetCurrentThreadId();
 
@@ -713,6 +729,28 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Check(!prog.Visible() && !IsWindowVisible(H(prog)), "a close request hides a modeless form");
     Check(app.ActiveForm() == &wiz && GetActiveWindow() == H(wiz),
           "activation goes back to the wizard");
+  });
+
+  Then("backdrop", [&] {
+    backdrop.ShowForm();
+    int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    RECT cr;
+    GetClientRect(H(backdrop), &cr);
+    Check(cr.right == sw && cr.bottom == sh && backdrop.bounds().width == sw &&
+              backdrop.bounds().height == sh,
+          "a maximised borderless form fills the screen");
+    Check(SameRect(H(backdrop.picture), ui::Rect{0, 0, sw, sh}),
+          "its client-aligned picture follows the new size");
+    COLORREF l = PixelAt(H(backdrop.picture), sw / 4, sh / 2);
+    COLORREF r = PixelAt(H(backdrop.picture), sw * 3 / 4, sh / 2);
+    Check(Near(l, RGB(220, 40, 40)) && Near(r, RGB(40, 60, 220)),
+          "and is stretched over it (" + Hex(l) + ", " + Hex(r) + ")");
+  });
+  Snap("backdrop");
+  Then("backdrop hidden", [&] {
+    backdrop.HideForm();
+    Check(!IsWindowVisible(H(backdrop)) && GetActiveWindow() == H(wiz),
+          "hiding it hands activation back to the wizard");
   });
 
   // A timer of the program's own: fires until disabled.
