@@ -7,7 +7,13 @@
 # of the whole screen is taken at each of the gallery's SNAP points, which then pause).
 set -u
 exe=$(readlink -f "$1")
-work=${UI_GALLERY_DIR:-$(mktemp -d /tmp/ui_gallery.XXXXXX)}
+own_work=
+if [ -n "${UI_GALLERY_DIR:-}" ]; then
+  work=$UI_GALLERY_DIR
+else
+  work=$(mktemp -d /tmp/ui_gallery.XXXXXX)
+  own_work=1
+fi
 mkdir -p "$work/home"
 export WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d WINEARCH=win32
 export HOME="$work/home" WINEPREFIX="$work/prefix"
@@ -26,6 +32,7 @@ fi
 cleanup() {
   wineserver -k >/dev/null 2>&1
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  [ -n "$own_work" ] && rm -rf "$work"
 }
 trap cleanup EXIT
 
