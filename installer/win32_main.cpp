@@ -1,5 +1,4 @@
 // Windows entry of Setup.exe.
-#include <objbase.h>
 #include <windows.h>
 
 #include <memory>
@@ -10,21 +9,10 @@
 #include "platform/win32/win32_platform.h"
 #include "ui/win32/win32_backend.h"
 
-namespace {
-
-// COM for the GUI thread (the shell link object needs it), for the life of the program.
-struct ComApartment {
-  ComApartment() { CoInitialize(nullptr); }
-  ~ComApartment() { CoUninitialize(); }
-};
-
-}  // namespace
-
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   plat::Win32Platform system;
   RunOnce guard(system);  // closed last, after every window is gone
-  ComApartment com;
-  ui::Win32Backend backend;
+  ui::Win32Backend backend;  // starts COM on this thread for the shell link object
   ui::App app(backend);
   std::unique_ptr<TFormain> backdrop;
   std::unique_ptr<TFormSchedule> wizard;
