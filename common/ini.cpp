@@ -34,7 +34,7 @@ std::string ReadIniValue(const std::string& text, const std::string& section,
     pos = lineEnd + 1;
     if (line.empty()) continue;
     std::size_t close = line[0] == '[' ? line.rfind(']') : std::string::npos;
-    if (close != std::string::npos) {  // "[" without "]" is an ordinary line
+    if (close != std::string::npos) {       // "[" without "]" is an ordinary line
       if (searching) return std::string();  // only the first section of that name counts
       searching = !found && gbk::EqualsNoCase(Trim(line.substr(1, close - 1)), wantSection);
       found = found || searching;

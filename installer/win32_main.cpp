@@ -11,7 +11,7 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   plat::Win32Platform system;
-  RunOnce guard(system);  // closed last, after every window is gone
+  RunOnce guard(system);     // closed last, after every window is gone
   ui::Win32Backend backend;  // starts COM on this thread for the shell link object
   ui::App app(backend);
   std::unique_ptr<TFormain> backdrop;

@@ -100,6 +100,20 @@ TEST_F(UiTest, CloseQueryCanRefuseAndModalCloseEndsTheRun) {
   EXPECT_TRUE(main.Enabled());
 }
 
+TEST_F(UiTest, ClosingAModalFormHandsActivationBackToTheFormBelow) {
+  ui::Form main;
+  ui::Form wizard;
+  ui::Form dialog;
+  int activations = 0;
+  wizard.onActivate = [&] { ++activations; };
+  main.ShowForm();
+  wizard.ShowForm();
+  backend.Then([&] { dialog.Close(); });
+  dialog.ShowModal();
+  EXPECT_EQ(app.ActiveForm(), &wizard);
+  EXPECT_EQ(activations, 2);  // first showing, and back from the dialog
+}
+
 TEST_F(UiTest, WorkerHandsAModalRunToTheGuiThreadAndWaits) {
   ui::Form main;
   ui::Form wizard;
