@@ -296,6 +296,10 @@ def make_template(dest, display, run=None):
     reg.write_bytes(b"\xff\xfe" + _TEMPLATE_REG.replace("\n", "\r\n").encode("utf-16-le"))
     _run(["wine", "reg", "import", win_path(reg)], env)
     os.symlink(ddir, prefix / "dosdevices" / "d:")
+    # Wine draws the caption buttons with Marlett; this Wine finds it only in the prefix.
+    marlett = Path("/usr/share/wine/fonts/marlett.ttf")
+    if marlett.exists():
+        shutil.copy(marlett, prefix / "drive_c" / "windows" / "Fonts" / "marlett.ttf")
     _run(["wineserver", "-k"], env, check=False)
     _run(["wineserver", "-w"], env, timeout=120)
     (dest / TEMPLATE_MARK).write_text(f"{time.monotonic() - started:.1f} s\n")
@@ -558,8 +562,48 @@ class Scenario:
     def minimize(self, hwnd):
         self.driver("minimize", hwnd)
 
+    def restore(self, hwnd):
+        self.driver("restore", hwnd)
+
     def foreground(self):
         return self.driver_json("foreground")
+
+    def send(self, hwnd, msg, wparam=0, lparam=0):
+        """SendMessage with number arguments; returns the result as an integer."""
+        return int(self.driver("send", hwnd, msg, wparam, lparam)[1].strip())
+
+    def link(self, windows_path):
+        """A .lnk read through IShellLinkW: {"target", "workdir", "args"}; None when it
+        cannot be loaded."""
+        code, out = self.driver("link", windows_path, check=False)
+        if code == 2:
+            return None
+        if code != 0:
+            raise HarnessError(f"driver link {windows_path}: exit {code}")
+        return json.loads(out)
+
+    def special_folder(self, csidl):
+        """The Windows path of a special folder (a CSIDL number)."""
+        return self.driver("special-folder", csidl)[1].rstrip("\n")
+
+    def spawn(self, program, *args, timeout=60):
+        """Starts a program through the driver and watches it to its end: {"pid", "ended",
+        "exit_code", "windows": [{"hwnd", "class", "title", "shown"}]} (every top-level
+        window it had). Fails when it still runs after timeout."""
+        path = program if re.match(r"^[A-Za-z]:", str(program)) else win_path(program)
+        return self.driver_json("spawn", path, *args, "--timeout", int(timeout * 1000),
+                                timeout=timeout)
+
+    def hold_name(self, name, kind="mutex"):
+        """Starts a driver that creates a named mutex, event or semaphore and keeps it until
+        the scenario ends (or the returned Proc is killed); returns once the object exists."""
+        proc = self.start(cross_file("driver.exe"), "hold-name", name, kind)
+        out = Path(f"{proc.log}.out")
+        self.wait_until(lambda: out.read_bytes().strip() or not proc.running(), timeout=30,
+                        what=f"the {kind} {name}")
+        if not proc.running():
+            raise HarnessError(f"hold-name {name} {kind} ended: {proc.output()}")
+        return proc
 
     def drives(self):
         """{"C:\\": {"type": GetDriveType, "free": bytes, "total": bytes}, ...}"""
