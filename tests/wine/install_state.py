@@ -1,0 +1,170 @@
+"""Prefixes in the "installed" state: Setup.exe driven through its whole wizard once per test
+process and code page, then copied for every scenario that needs an installed product.
+
+    state = install_state.installed(self.codepage)   # installs on the first call
+    w = state.scenario()                              # a fresh copy: prefix, HOME and D:
+
+The installing prefix is stopped (its wineserver writes the registry to disk when it exits)
+and kept as the template of the copies; the copies are ordinary harness Scenarios whose D:
+folder and HOME start as the installed ones.
+"""
+
+import shutil
+import subprocess
+
+import harness
+
+CAPTION = "Korvanev2.5（专业版）"
+INSTALL_DIR = "D:\\Program Files\\Korvn25"
+UNINSTALLER = INSTALL_DIR + "\\Uninstall.exe"
+DESKTOP_LINK = "C:\\users\\Public\\Desktop\\Korvanev2.5(专业版).lnk"
+UNINSTALL_KEY = "HKCU\\software\\microsoft\\windows\\currentversion\\uninstall\\Korvane"
+# The keys the product leaves in the registry (HKLM\software\Korvane is the application's own).
+PRODUCT_KEYS = ("HKLM\\software\\Korvane", UNINSTALL_KEY, "HKCR\\.Kvx", "HKCR\\software\\KORVX",
+                "HKCU\\software\\KORVX")
+
+NEXT, AGREE, FINISH, RUN_AFTER = "下一步 >", "我同意以上条款", "完毕", "运行软件"
+
+
+def visible_controls(w, hwnd):
+    return [c for c in w.controls(hwnd) if c["visible"]]
+
+
+def wait_control(w, hwnd, text, enabled=True, timeout=60):
+    """The visible control of a window with that text (and enabled state), once it is there."""
+    def probe():
+        for c in visible_controls(w, hwnd):
+            if c["text"].replace("&", "") == text and c["enabled"] == enabled:
+                return c
+        return None
+    return w.wait_until(probe, timeout, what=f"control {text!r} in window {hwnd}")
+
+
+def install_through_wizard(w, run_after=False):
+    """Walks Setup.exe through welcome, agreement, destination (default folder) and ready,
+    waits for the finished page and presses its button; returns when Setup.exe has ended."""
+    setup = w.start(harness.cross_file("Setup.exe"))
+    wizard = w.wait_window(title=CAPTION, timeout=60)["hwnd"]
+    # Each page's Next is pressed only once that page shows what belongs to it.
+    w.click(wait_control(w, wizard, NEXT)["hwnd"])
+    agree = wait_control(w, wizard, AGREE)
+    w.check(agree["hwnd"], True)
+    w.click(wait_control(w, wizard, NEXT)["hwnd"])
+    wait_control(w, wizard, INSTALL_DIR)       # destination page: the folder edit
+    w.click(wait_control(w, wizard, NEXT)["hwnd"])
+    w.wait_until(lambda: not any(c["text"] == INSTALL_DIR for c in visible_controls(w, wizard)),
+                 30, what="the ready page")
+    w.click(wait_control(w, wizard, NEXT)["hwnd"])
+    finish = wait_control(w, wizard, FINISH, timeout=120)
+    w.check(wait_control(w, wizard, RUN_AFTER)["hwnd"], run_after)
+    w.click(finish["hwnd"])
+    code = setup.wait(60)
+    if code != 0:
+        raise harness.HarnessError(f"Setup.exe ended with exit code {code}")
+    return setup
+
+
+def programs_folder(w):
+    """The user's start-menu programs folder, where Wine files Program Manager groups."""
+    users = [p.name for p in (w.drive_c / "users").iterdir()
+             if p.is_dir() and p.name.lower() != "public"]
+    if len(users) != 1:
+        raise harness.HarnessError(f"cannot tell the prefix's user among {users}")
+    return (f"C:\\users\\{users[0]}\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu"
+            "\\Programs")
+
+
+def _folders(w, windows_path):
+    root = w.unix_path(windows_path)
+    return sorted(p.name for p in root.iterdir() if p.is_dir()) if root.is_dir() else []
+
+
+class _TemplateRun:
+    """The harness Run of this process, with another template prefix to copy from."""
+
+    def __init__(self, run, template):
+        self._run, self._template = run, template
+
+    def template(self):
+        return self._template
+
+    def __getattr__(self, name):
+        return getattr(self._run, name)
+
+
+class _InstallingScenario(harness.Scenario):
+    """The scenario that installs; its folder outlives it as the template of the copies (the
+    test run's folder, which holds it, is removed at the end of the run)."""
+
+    def close(self):
+        keep = self.run.keep
+        self.run.keep = True
+        try:
+            super().close()
+        finally:
+            self.run.keep = keep
+
+
+class InstalledState:
+    def __init__(self, codepage):
+        self.codepage = codepage
+        w = _InstallingScenario(codepage)
+        try:
+            programs = programs_folder(w)
+            before = set(_folders(w, programs))
+            install_through_wizard(w)
+            # The group folders the installation made (by name as Wine filed them).
+            self.group_folders = [programs + "\\" + n for n in _folders(w, programs)
+                                  if n not in before]
+            self.group_folder = programs + "\\" + CAPTION     # what it should be named
+            # The application's own machine-wide settings, with a sub-key, as the program
+            # leaves them after its first run: the uninstaller removes them as a tree.
+            w.wine("reg", "add", "HKLM\\software\\Korvane\\Options", "/v", "Skin", "/d", "Blue",
+                   "/f")
+            self.manifest = w.read_bytes(INSTALL_DIR + "\\Setup.log")
+            self.config = w.read_bytes(INSTALL_DIR + "\\Setup.ini")
+            self.installed_files = w.files(INSTALL_DIR)
+            self.registry = {k: w.reg(k) for k in PRODUCT_KEYS}
+        finally:
+            w.close()     # the wineserver exits and writes the registry files
+        self.template = w.dir
+
+    def scenario(self):
+        """A fresh Scenario in the installed state (its D: and HOME copied too)."""
+        w = harness.Scenario(self.codepage, run=_TemplateRun(harness.Run.get(), self.template))
+        try:
+            for part, dest in (("d", w.d_dir), ("home", w.home)):
+                src = self.template / part
+                subprocess.run(["cp", "-a", f"{src}/.", str(dest)], check=True, timeout=300)
+        except Exception:
+            w.close()
+            raise
+        return w
+
+    def manifest_paths(self):
+        """The RelPath fields of the installed manifest, as text (GBK decoded)."""
+        lines = self.manifest.replace(b"\r\n", b"\n").replace(b"\r", b"\n").split(b"\n")
+        paths = []
+        for line in lines:
+            name, _, rest = line.partition(b" ")
+            _, _, rel = rest.partition(b" ")
+            if rel:
+                paths.append(rel.decode("gbk"))
+        return paths
+
+
+_states = {}
+
+
+def installed(codepage):
+    """The installed state of this process under one code page (made on the first call)."""
+    if codepage not in _states:
+        _states[codepage] = InstalledState(codepage)
+    return _states[codepage]
+
+
+def drop(codepage):
+    """Removes the installed template of one code page (the copies are independent of it)."""
+    state = _states.pop(codepage, None)
+    if state:
+        shutil.rmtree(state.template, ignore_errors=True)

@@ -1,0 +1,254 @@
+"""The real Uninstall.exe after a real installation (Setup.exe driven through its wizard once
+per code page, its prefix copied for each scenario): the three pages, the whole removal and
+the self-deleting batch file, the title-bar close on the done page, a data folder that cannot
+be emptied, a missing manifest, and Cancel.
+
+With KORV_SCREENSHOT_DIR set, the full removal also saves the window on each of its three
+pages there (uninstall-cp<N>-p1.png, -p2.png, -p3.png)."""
+
+import os
+import subprocess
+import time
+import unittest
+from pathlib import Path
+
+import harness
+import install_state as inst
+from install_state import CAPTION, INSTALL_DIR, UNINSTALLER
+
+TITLE = "软件卸载"
+BATCH = "c:\\_destoryme.bat"
+NEXT, CANCEL, DONE = "下一步 >", "取消", "完成"
+CONFIRM_TEXT = "即将从您的电脑中卸载 " + CAPTION
+DONE_TEXT = CAPTION + " 卸载完毕."
+HEADER_TEXT = "正在卸载" + CAPTION
+STEP_TEXTS = {"正在卸载......", "删除文件...", "删除文件夹", "清除注册表信息...",
+              "删除桌面程序图标...", "删除[开始]菜单程序群组...", "删除批处理文件..."}
+
+
+class Page:
+    """What the uninstaller's window shows at one moment, read through the driver."""
+
+    def __init__(self, w, hwnd):
+        self.controls = w.controls(hwnd)
+        self.shown = {c["text"]: c for c in self.controls if c["visible"] and c["text"]}
+        # The left picture strip: the 156-pixel column directly on the window.
+        strips = [c for c in self.controls if c["parent"] == hwnd and c["class"] == "KorvPaint"
+                  and c["rect"][2] - c["rect"][0] == 156]
+        self.left_picture = bool(strips) and strips[0]["visible"]
+        self.header = HEADER_TEXT in self.shown
+
+    def button(self, text):
+        return self.shown.get(text)
+
+    def status(self):
+        """The working page's status line (the one shown text that is a status)."""
+        found = [t for t in self.shown if t in STEP_TEXTS or t.startswith("删除文件: ")]
+        return found[0] if len(found) == 1 else None
+
+
+@harness.both_code_pages
+class UninstallerChecks:
+
+    # Every test starts from a copy of the installed prefix, not from the bare template.
+    def setUp(self):
+        unittest.TestCase.setUp(self)
+        self.state = inst.installed(self.codepage)
+        self.wine = self.state.scenario()
+        self.addCleanup(self.wine.close)
+        self.addCleanup(self._screenshot_on_failure)
+
+    @classmethod
+    def tearDownClass(cls):
+        inst.drop(cls.codepage)
+        super().tearDownClass()
+
+    # -- helpers -------------------------------------------------------------------------------
+
+    def start_uninstaller(self):
+        proc = self.wine.start(UNINSTALLER)
+        win = self.wine.wait_window(title=TITLE, timeout=60)
+        page = self.wine.wait_until(lambda: (p := Page(self.wine, win["hwnd"]))
+                                    .shown.get(CONFIRM_TEXT) and p, 30, what="the confirm page")
+        return proc, win, page
+
+    def wait_done_page(self, hwnd, timeout=60):
+        return self.wine.wait_until(
+            lambda: (p := Page(self.wine, hwnd)).button(DONE) and p, timeout,
+            what="the done page")
+
+    def assert_installed(self, except_files=()):
+        """Nothing of the installation is gone (but the listed files)."""
+        w = self.wine
+        expected = [f for f in self.state.installed_files if f not in except_files]
+        self.assertEqual(w.files(INSTALL_DIR), expected)
+        for key in inst.PRODUCT_KEYS:
+            self.assertEqual(w.reg(key), self.state.registry[key], key)
+        self.assertTrue(w.exists(inst.DESKTOP_LINK))
+        for group in self.state.group_folders:
+            self.assertTrue(w.exists(group), group)
+        self.assertFalse(w.exists(BATCH))
+
+    def assert_working_page(self, seen, manifest):
+        """The working page: header shown, both buttons disabled, the status line a step's
+        text, the status line and the bar across the full width below the header."""
+        self.assertTrue(seen.header, seen.shown)
+        self.assertFalse(seen.button(NEXT)["enabled"] or seen.button(CANCEL)["enabled"])
+        status = seen.status()
+        self.assertIsNotNone(status, seen.shown)
+        if status.startswith("删除文件: "):
+            self.assertIn(status[len("删除文件: "):], manifest)
+        self.assertEqual(seen.shown[status]["rect"], [60, 57 + 44, 60 + 353, 57 + 44 + 13])
+
+    def wine_uninstaller_entries(self):
+        """The entries that Wine's own uninstaller lists (key name first on each line)."""
+        _, out = self.wine.wine("uninstaller", "--list")
+        return [line.split("|||")[0] for line in out.splitlines() if "|||" in line]
+
+    def shot(self, name, win):
+        """The window's rectangle of the display, saved into KORV_SCREENSHOT_DIR."""
+        folder = os.environ.get("KORV_SCREENSHOT_DIR")
+        if not folder:
+            return None
+        Path(folder).mkdir(parents=True, exist_ok=True)
+        left, top, right, bottom = win["rect"]
+        out = Path(folder, f"uninstall-cp{self.codepage}-{name}.png")
+        subprocess.run(["import", "-display", self.wine.run.display.name, "-window", "root",
+                        "-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage",
+                        str(out)], check=True, timeout=60, capture_output=True)
+        return out
+
+    # -- scenarios -----------------------------------------------------------------------------
+
+    def test_full_removal_and_self_deleting_batch(self):
+        w = self.wine
+        self.assert_installed()
+        self.assertTrue(self.state.group_folders, "the installation made a group")
+        if self.codepage == 936:
+            self.assertEqual(self.state.group_folders, [self.state.group_folder])
+        self.assertIn("Korvane", self.wine_uninstaller_entries(),
+                      "Wine's uninstaller lists the per-user entry")
+        proc, win, page = self.start_uninstaller()
+        hwnd = win["hwnd"]
+        self.assertEqual(win["client"], [502, 335])
+        self.assertTrue(page.left_picture)
+        self.assertFalse(page.header)
+        self.assertFalse(page.button("< 返回")["enabled"])
+        self.assertTrue(page.button(NEXT)["enabled"] and page.button(CANCEL)["enabled"])
+        self.shot("p1", win)
+
+        # One Next runs the whole removal and lands on the done page. The driver reads the
+        # controls one after the other while the removal goes on, so a sample is judged only
+        # when it certainly lies inside the working page: taken after a sample that had
+        # already left the confirm page, and read before the done page's label showed.
+        w.click(page.button(NEXT)["hwnd"])
+        manifest = set(self.state.manifest_paths())
+        left_confirm, judged = False, 0
+        deadline = time.monotonic() + 120
+        while True:
+            seen = Page(w, hwnd)
+            if seen.button(DONE):
+                break
+            if time.monotonic() > deadline:
+                raise harness.HarnessError(f"no done page; last seen: {sorted(seen.shown)}")
+            if left_confirm and DONE_TEXT not in seen.shown:
+                judged += 1
+                self.assert_working_page(seen, manifest)
+                if judged == 1:
+                    # Kept only if the working page was still up once the picture was taken.
+                    shot = self.shot("p2", win)
+                    if shot and DONE_TEXT in Page(w, hwnd).shown:
+                        shot.unlink()
+            left_confirm = left_confirm or CONFIRM_TEXT not in seen.shown
+            self.assertTrue(proc.running(), "the uninstaller ended during the removal")
+        done = self.wait_done_page(hwnd)
+        self.assertEqual(done.shown[DONE_TEXT]["visible"], True)
+        self.assertIn("请点击“完成”按钮退出本程序", done.shown)
+        self.assertTrue(done.button(DONE)["enabled"])
+        self.assertFalse(done.button(CANCEL)["enabled"])
+        self.assertTrue(done.left_picture)
+        self.assertFalse(done.header)
+        self.shot("p3", win)
+
+        # Before the finish: everything is gone but the running uninstaller, and the batch
+        # file is waiting.
+        self.assertEqual(w.files(INSTALL_DIR), ["Uninstall.exe"])
+        for key in inst.PRODUCT_KEYS:
+            self.assertIsNone(w.reg(key), key)
+        self.assertFalse(w.exists(inst.DESKTOP_LINK))
+        w.wait_until(lambda: not any(w.exists(g) for g in self.state.group_folders), 30,
+                     what="the Program Manager group to go")
+        self.assertTrue(w.exists(BATCH))
+        self.assertNotIn("Korvane", self.wine_uninstaller_entries())
+
+        w.click(done.button(DONE)["hwnd"])
+        self.assertEqual(proc.wait(30), 0)
+        w.wait_until(lambda: not w.exists(UNINSTALLER) and not w.exists(BATCH), 60,
+                     what="the batch file to delete the uninstaller and itself")
+        self.assertTrue(w.unix_path(INSTALL_DIR).is_dir(), "the install folder stays")
+        self.assertEqual(w.files(INSTALL_DIR), [])
+        for name in self.state.manifest_paths():
+            self.assertFalse(w.exists(INSTALL_DIR + "\\" + name), name)
+
+    def test_title_bar_close_on_done_page_keeps_uninstaller_and_batch(self):
+        w = self.wine
+        proc, win, page = self.start_uninstaller()
+        w.click(page.button(NEXT)["hwnd"])
+        self.wait_done_page(win["hwnd"])
+        w.sysclose(win["hwnd"])
+        self.assertEqual(proc.wait(30), 0)
+        # Nobody started the batch file: it and the uninstaller stay (the batch file, had it
+        # run, removes the uninstaller well within this pause).
+        w.wait_until(lambda: w.exists(UNINSTALLER) and w.exists(BATCH), 5)
+        subprocess.run(["sleep", "3"], check=True)
+        self.assertEqual(w.files(INSTALL_DIR), ["Uninstall.exe"])
+        self.assertTrue(w.exists(BATCH))
+
+    def test_read_only_file_keeps_data_folder_with_two_messages(self):
+        w = self.wine
+        sdb = INSTALL_DIR + "\\SdbFile\\"
+        w.unix_path(sdb + "Locked.dat").write_bytes(b"kept")
+        w.wine("cmd", "/c", "attrib", "+r", sdb + "Locked.dat")
+        proc, win, page = self.start_uninstaller()
+        w.click(page.button(NEXT)["hwnd"])
+        box = w.msgbox(timeout=60)
+        self.assertEqual((box["caption"], box["text"]), (TITLE, f"删除 {sdb}Locked.dat 文件失败!"))
+        self.assertEqual([b["id"] for b in box["buttons"]], [1], "one OK button")
+        self.assertEqual(box["owner"], win["hwnd"])
+        w.answer("OK")
+        box = w.msgbox(timeout=30)
+        self.assertEqual((box["caption"], box["text"]), (TITLE, f"删除 \\{sdb} 文件夹失败! "))
+        w.answer("OK")
+        # The removal goes on: the other data folder, the registry and the rest.
+        done = self.wait_done_page(win["hwnd"])
+        self.assertIn(DONE_TEXT, done.shown)
+        self.assertEqual(w.files(INSTALL_DIR),
+                         ["SdbFile\\", "SdbFile\\Locked.dat", "Uninstall.exe"])
+        for key in inst.PRODUCT_KEYS:
+            self.assertIsNone(w.reg(key), key)
+        self.assertFalse(w.exists(inst.DESKTOP_LINK))
+        w.click(done.button(DONE)["hwnd"])
+        self.assertEqual(proc.wait(30), 0)
+        w.wait_until(lambda: not w.exists(UNINSTALLER) and not w.exists(BATCH), 60,
+                     what="the batch file to delete the uninstaller and itself")
+        self.assertEqual(w.read_bytes(sdb + "Locked.dat"), b"kept")
+
+    def test_missing_manifest_ends_without_removing(self):
+        w = self.wine
+        w.unix_path(INSTALL_DIR + "\\Setup.log").unlink()
+        proc, win, page = self.start_uninstaller()
+        w.click(page.button(NEXT)["hwnd"])
+        # A message box would hold the program open; it ends on its own.
+        self.assertEqual(proc.wait(30), 0)
+        self.assert_installed(except_files=("Setup.log",))
+
+    def test_cancel_on_confirm_page_removes_nothing(self):
+        w = self.wine
+        proc, win, page = self.start_uninstaller()
+        w.click(page.button(CANCEL)["hwnd"])
+        self.assertEqual(proc.wait(30), 0)
+        self.assert_installed()
+
+
+if __name__ == "__main__":
+    unittest.main()
