@@ -2,7 +2,7 @@
 # and acts on the programs' windows, a small GUI program for the driver's own tests, and the
 # INI reader comparison.
 add_executable(driver ${CMAKE_SOURCE_DIR}/tests/wine/driver/driver.cpp)
-target_link_libraries(driver PRIVATE comctl32 shell32)
+target_link_libraries(driver PRIVATE comctl32 shell32 ole32 uuid)
 
 add_executable(driver_testapp WIN32 ${CMAKE_SOURCE_DIR}/tests/wine/driver/testapp.cpp
                                     ${CMAKE_SOURCE_DIR}/tests/wine/driver/testapp.rc)

@@ -13,6 +13,7 @@
 // windows.h first
 #include <commctrl.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -218,9 +219,13 @@ std::string WindowJson(HWND h) {
   return "{\"hwnd\":" + Handle(h) + ",\"class\":" + JsonString(ClassOf(h)) +
          ",\"title\":" + JsonString(TitleOf(h)) + ",\"pid\":" + Num(PidOf(h)) +
          ",\"visible\":" + Bool(IsWindowVisible(h)) + ",\"enabled\":" + Bool(IsWindowEnabled(h)) +
-         ",\"minimized\":" + Bool(IsIconic(h)) + ",\"rect\":" + RectJson(r) + ",\"client\":[" +
-         Num(c.right) + "," + Num(c.bottom) + "]" + ",\"owner\":" + Handle(GetWindow(h, GW_OWNER)) +
-         "}";
+         ",\"minimized\":" + Bool(IsIconic(h)) + ",\"maximized\":" + Bool(IsZoomed(h)) +
+         ",\"style\":" +
+         Num(static_cast<long long>(static_cast<DWORD>(GetWindowLongW(h, GWL_STYLE)))) +
+         ",\"exstyle\":" +
+         Num(static_cast<long long>(static_cast<DWORD>(GetWindowLongW(h, GWL_EXSTYLE)))) +
+         ",\"rect\":" + RectJson(r) + ",\"client\":[" + Num(c.right) + "," + Num(c.bottom) + "]" +
+         ",\"owner\":" + Handle(GetWindow(h, GW_OWNER)) + "}";
 }
 
 // Texts compare with the mnemonic ampersands removed ("&Yes" matches "Yes"), ASCII letters
@@ -858,6 +863,143 @@ int CmdDrives(const Args&) {
   return 0;
 }
 
+// A shell link read back through IShellLinkW: target, working folder, arguments.
+int CmdLink(const Args& a) {
+  if (a.positional.empty()) return Fail(1, L"link PATH");
+  if (FAILED(CoInitialize(nullptr))) return Fail(4, L"CoInitialize failed");
+  IShellLinkW* link = nullptr;
+  IPersistFile* file = nullptr;
+  int result = 0;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              reinterpret_cast<void**>(&link)))) {
+    result = Fail(4, L"no shell link object");
+  } else if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+    result = Fail(4, L"no IPersistFile");
+  } else if (FAILED(file->Load(a.positional[0].c_str(), STGM_READ))) {
+    result = Fail(2, L"cannot load the link " + a.positional[0]);
+  } else {
+    wchar_t target[MAX_PATH + 1] = {}, dir[MAX_PATH + 1] = {}, args[1024] = {};
+    link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
+    link->GetWorkingDirectory(dir, MAX_PATH);
+    link->GetArguments(args, 1024);
+    Print("{\"target\":" + JsonString(target) + ",\"workdir\":" + JsonString(dir) +
+          ",\"args\":" + JsonString(args) + "}");
+  }
+  if (file) file->Release();
+  if (link) link->Release();
+  CoUninitialize();
+  return result;
+}
+
+// Holds a named kernel object (mutex, event or semaphore) until the timeout (default ten
+// minutes) or until the process is ended: a name clash for programs that want that name for
+// another kind of object. Prints one line once the object exists.
+int CmdHoldName(const Args& a) {
+  if (a.positional.size() < 2) return Fail(1, L"hold-name NAME mutex|event|semaphore");
+  const std::wstring& name = a.positional[0];
+  const std::wstring& kind = a.positional[1];
+  HANDLE h = nullptr;
+  if (kind == L"mutex")
+    h = CreateMutexW(nullptr, TRUE, name.c_str());
+  else if (kind == L"event")
+    h = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+  else if (kind == L"semaphore")
+    h = CreateSemaphoreW(nullptr, 1, 1, name.c_str());
+  else
+    return Fail(1, L"unknown kind " + kind);
+  DWORD error = GetLastError();
+  if (!h) return Fail(4, L"cannot create the object");
+  Print("{\"held\":" + JsonString(name) + ",\"kind\":" + JsonString(kind) +
+        ",\"existed\":" + Bool(error == ERROR_ALREADY_EXISTS) + "}");
+  Sleep(a.Timeout(600000));
+  CloseHandle(h);
+  return 0;
+}
+
+// Starts a program and watches it until it ends: its exit code and every top-level window it
+// had while running (polled every 5 ms; "shown" when it was ever seen visible).
+int CmdSpawn(const Args& a) {
+  if (a.positional.empty()) return Fail(1, L"spawn EXE [ARGS...] [--timeout ms]");
+  std::wstring line = L"\"" + a.positional[0] + L"\"";
+  for (std::size_t i = 1; i < a.positional.size(); ++i) line += L" \"" + a.positional[i] + L"\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return Fail(2, L"cannot start " + a.positional[0]);
+  CloseHandle(pi.hThread);
+  struct Seen {
+    HWND hwnd;
+    std::wstring cls, title;
+    bool shown;
+  };
+  std::vector<Seen> seen;
+  auto look = [&] {
+    for (HWND h : TopLevelWindows()) {
+      if (PidOf(h) != pi.dwProcessId) continue;
+      bool visible = IsWindowVisible(h);
+      bool known = false;
+      for (Seen& s : seen)
+        if (s.hwnd == h) {
+          s.shown = s.shown || visible;
+          known = true;
+        }
+      if (!known) seen.push_back({h, ClassOf(h), TitleOf(h), visible});
+    }
+  };
+  DWORD start = GetTickCount(), limit = a.Timeout(60000);
+  bool ended = false;
+  for (;;) {
+    look();
+    if (WaitForSingleObject(pi.hProcess, 5) == WAIT_OBJECT_0) {
+      ended = true;
+      break;
+    }
+    if (GetTickCount() - start >= limit) break;
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  std::string windows = "[";
+  for (const Seen& s : seen) {
+    if (windows.size() > 1) windows += ",";
+    windows += "{\"hwnd\":" + Handle(s.hwnd) + ",\"class\":" + JsonString(s.cls) +
+               ",\"title\":" + JsonString(s.title) + ",\"shown\":" + Bool(s.shown) + "}";
+  }
+  Print("{\"pid\":" + Num(pi.dwProcessId) + ",\"ended\":" + Bool(ended) +
+        ",\"exit_code\":" + (ended ? Num(code) : "null") + ",\"windows\":" + windows + "]}");
+  CloseHandle(pi.hProcess);
+  return ended ? 0 : Fail(4, L"the program still runs");
+}
+
+// A special folder's path (SHGetFolderPathW with a CSIDL number).
+int CmdSpecialFolder(const Args& a) {
+  unsigned long long csidl = 0;
+  if (a.positional.empty() || !ParseNumber(a.positional[0], &csidl))
+    return Fail(1, L"special-folder CSIDL");
+  wchar_t path[MAX_PATH + 1] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, static_cast<int>(csidl), nullptr, 0, path)))
+    return Fail(2, L"no such folder");
+  Print(Utf8(path));
+  return 0;
+}
+
+// Sends a message with number arguments and prints the result (PBM_GETPOS and the like).
+int CmdSend(const Args& a) {
+  unsigned long long msg = 0, wp = 0, lp = 0;
+  if (a.positional.size() < 2 || !ParseNumber(a.positional[1], &msg) ||
+      (a.positional.size() > 2 && !ParseNumber(a.positional[2], &wp)) ||
+      (a.positional.size() > 3 && !ParseNumber(a.positional[3], &lp)))
+    return Fail(1, L"send HWND MSG [WPARAM [LPARAM]]");
+  HWND h = ParseHandle(a.positional[0]);
+  if (!h || !IsWindow(h)) return Fail(2, L"no such window");
+  DWORD_PTR r = 0;
+  if (!SendMessageTimeoutW(h, static_cast<UINT>(msg), static_cast<WPARAM>(wp),
+                           static_cast<LPARAM>(lp), SMTO_ABORTIFHUNG, 5000, &r))
+    return Fail(4, L"no answer");
+  Print(Num(static_cast<long long>(static_cast<LONG_PTR>(r))));
+  return 0;
+}
+
 const char kUsage[] =
     "usage: driver COMMAND ...\n"
     "  windows [--pid P] [--visible]\n"
@@ -871,7 +1013,10 @@ const char kUsage[] =
     "  answer ID|OK|Cancel|Yes|No|TEXT [--pid P] [--timeout ms] [--no-wait]\n"
     "  sysclose HWND | minimize HWND | restore HWND | activate HWND | foreground\n"
     "  resources EXE | dump-resource EXE NAME TYPE OUT\n"
-    "  ini FILE SECTION KEY | codepage | reg KEY | drives\n";
+    "  ini FILE SECTION KEY | codepage | reg KEY | drives\n"
+    "  link LNK | special-folder CSIDL | send HWND MSG [WPARAM [LPARAM]]\n"
+    "  hold-name NAME mutex|event|semaphore [--timeout ms]\n"
+    "  spawn EXE [ARGS...] [--timeout ms]\n";
 
 }  // namespace
 
@@ -907,6 +1052,11 @@ int main() {
   if (cmd == L"codepage") return CmdCodePage(a);
   if (cmd == L"reg") return CmdReg(a);
   if (cmd == L"drives") return CmdDrives(a);
+  if (cmd == L"link") return CmdLink(a);
+  if (cmd == L"hold-name") return CmdHoldName(a);
+  if (cmd == L"spawn") return CmdSpawn(a);
+  if (cmd == L"special-folder") return CmdSpecialFolder(a);
+  if (cmd == L"send") return CmdSend(a);
   WriteAll(STD_ERROR_HANDLE, kUsage);
   return 1;
 }
