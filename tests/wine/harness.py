@@ -573,8 +573,8 @@ class Scenario:
         return int(self.driver("send", hwnd, msg, wparam, lparam)[1].strip())
 
     def link(self, windows_path):
-        """A .lnk read through IShellLinkW: {"target", "workdir", "args"}; None when it
-        cannot be loaded."""
+        """A .lnk read through IShellLinkW: {"target" (from its item ID list), "path" (its
+        path string), "workdir", "args"}; None when it cannot be loaded."""
         code, out = self.driver("link", windows_path, check=False)
         if code == 2:
             return None

@@ -878,12 +878,21 @@ int CmdLink(const Args& a) {
   } else if (FAILED(file->Load(a.positional[0].c_str(), STGM_READ))) {
     result = Fail(2, L"cannot load the link " + a.positional[0]);
   } else {
-    wchar_t target[MAX_PATH + 1] = {}, dir[MAX_PATH + 1] = {}, args[1024] = {};
-    link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
+    // The target as the link's item ID list names it; Wine keeps the path string of a link
+    // in the system code page, so under 1252 that string loses Chinese characters while the
+    // ID list keeps them.
+    wchar_t target[MAX_PATH + 1] = {}, path[MAX_PATH + 1] = {}, dir[MAX_PATH + 1] = {};
+    wchar_t args[1024] = {};
+    link->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH);
+    PIDLIST_ABSOLUTE items = nullptr;
+    if (SUCCEEDED(link->GetIDList(&items)) && items) {
+      SHGetPathFromIDListW(items, target);
+      CoTaskMemFree(items);
+    }
     link->GetWorkingDirectory(dir, MAX_PATH);
     link->GetArguments(args, 1024);
-    Print("{\"target\":" + JsonString(target) + ",\"workdir\":" + JsonString(dir) +
-          ",\"args\":" + JsonString(args) + "}");
+    Print("{\"target\":" + JsonString(target) + ",\"path\":" + JsonString(path) +
+          ",\"workdir\":" + JsonString(dir) + ",\"args\":" + JsonString(args) + "}");
   }
   if (file) file->Release();
   if (link) link->Release();
