@@ -245,7 +245,10 @@ void TFormsec::CreateProgramGroup() {
   };
   plat::DdeConversation& conv = *FormSchedule->DdeClientConv1;
   conv.Close();
-  if (conv.Open("ProgMan", "ProgMan")) {
+  // Without a caption (the config value could not be read) there is no group of ours to
+  // fill: "[creategroup(,)]" would file the items into whatever group Program Manager has
+  // current, or into the Programs folder itself.
+  if (!caption.empty() && conv.Open("ProgMan", "ProgMan")) {
     // A command travels in a 255-byte buffer: one that does not fit is not sent at all
     // rather than cut into a different command.
     for (const std::string& command : commands)

@@ -1,0 +1,382 @@
+// Every platform operation of a whole install run and of a whole removal made to fail, one
+// call at a time, at each of its calls (the calls counted in a clean run). For each case the
+// program must show what it is meant to show, end or go on as it is meant to, never wait
+// with nothing the user could do, and change nothing outside the product's places.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/gbk.h"
+#include "installer/unit_main.h"
+#include "installer/unit_schedule.h"
+#include "installer/unit_sec.h"
+#include "platform/fake/fake_platform.h"
+#include "ui/headless/headless.h"
+#include "uninstaller/frmuninstall.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+const char kConfig[] =
+    "[***]\r\n\r\n[Form]\r\nCaption=Korvanev2.5（专业版）\r\nVersion=2.5（专业版）\r\n"
+    "SQXY=用户授权协议\r\ndesKtopLink=\\Korvanev2.5(专业版).lnk\r\n\r\n[SetupDir]\r\n"
+    "Drive=D:\r\nDirName=Korvn25\r\nSetupPath=D:\\Program Files\\Korvn25\r\n\r\n[Run]\r\n"
+    "FileName=KVRN.exe\r\nRJSize=15\r\n\r\n";
+const char kCaption[] = "Korvanev2.5（专业版）";
+const char kDir[] = "D:\\Program Files\\Korvn25";
+const char kTemp[] = "C:\\WINDOWS\\Temp\\";
+const char kLink[] = "C:\\users\\Public\\Desktop\\Korvanev2.5(专业版).lnk";
+const char kUninstallKey[] = "software\\microsoft\\windows\\currentversion\\uninstall\\Korvane";
+
+bool StartsWithNoCase(const std::string& s, const std::string& head) {
+  return s.size() >= head.size() && gbk::EqualsNoCase(s.substr(0, head.size()), head);
+}
+bool StartsWith(const std::string& s, const std::string& head) { return s.rfind(head, 0) == 0; }
+
+// `path` is `place` or lies below it.
+bool Within(const std::string& path, const std::string& place) {
+  return gbk::EqualsNoCase(path, place) ||
+         (StartsWithNoCase(path, place) && path[place.size()] == '\\');
+}
+
+// The fake, recording which file each read asked for.
+class ReadRecordingFake : public plat::FakePlatform {
+ public:
+  Strings reads;
+  std::string ReadFile(const std::string& path) override {
+    reads.push_back(path);
+    return FakePlatform::ReadFile(path);
+  }
+};
+
+// How a case ended.
+enum class End { Finished, Stopped, ProgramFileRefused, StartupFailed };
+const char* Name(End e) {
+  switch (e) {
+    case End::Finished:
+      return "finished";
+    case End::Stopped:
+      return "stopped, left with cancel";
+    case End::ProgramFileRefused:
+      return "program-file message, ended";
+    case End::StartupFailed:
+      return "start-up error, backdrop closed";
+  }
+  return "?";
+}
+
+struct Summary {
+  int calls = 0;
+  std::map<std::string, int> outcomes;
+};
+void Print(const char* program, const std::map<std::string, Summary>& summary) {
+  for (const auto& [op, s] : summary) {
+    std::cout << "[fault matrix] " << program << " " << op << ": " << s.calls << " calls;";
+    for (const auto& [what, n] : s.outcomes) std::cout << " " << n << " x " << what << ";";
+    std::cout << "\n";
+  }
+}
+
+// ===== the installer ======================================================================
+
+struct Entry {
+  std::string name, type, relPath, bytes;
+};
+const std::vector<Entry> kEntries = {
+    {"FileExe", "exename", "KVRN.exe", "MZ program"},
+    {"uninstall", "exename", "Uninstall.exe", "MZ uninstaller"},
+    {"FileTxt4", "txtname", "用户授权协议.txt", "协议\r\n第一条"},
+    {"FileTxt5", "txtname", "Setup.log", ""},  // the manifest itself
+    {"FileTxt6", "txtname", "Setup.ini", kConfig},
+    {"SdbFileDB1d", "DBname1", "SdbFile\\词库.dat", std::string(300, '\x01')},
+    {"SdbFileDB1i", "DBname1", "SdbFile\\词库.idx", std::string(64, '\x02')},
+    {"UserFile", "name1", "UserFile\\示例 文档.Kvx", "KVX1"},
+};
+
+std::string InstallManifest() {
+  std::string text;
+  for (const Entry& e : kEntries)
+    text += (text.empty() ? "" : "\r\n") + e.name + " " + e.type + " " + e.relPath;
+  return text;
+}
+
+// One whole installer run, played by a user who goes on wherever the program lets them:
+// through the wizard, 完毕 on the finished page, 取消 when the run has stopped, the system
+// close of the backdrop when start-up failed.
+class InstallCase {
+ public:
+  ui::HeadlessBackend backend;
+  ui::App app{backend};
+  ReadRecordingFake sys;
+  std::unique_ptr<TFormain> backdrop;
+  std::unique_ptr<TFormSchedule> wizard;
+  bool stopped = false, startupFailed = false, finished = false;
+  int actions = 0;
+
+  InstallCase() {
+    app.SetTitle("VantaSetup");
+    sys.SetDrive({'C', plat::kDriveFixed, 80023715840ull, 10737418240ull});
+    sys.SetDrive({'D', plat::kDriveFixed, 5368709120ull, 5368709120ull});
+    for (const Entry& e : kEntries)
+      sys.AddPayload(e.name, e.type, e.name == "FileTxt5" ? InstallManifest() : e.bytes);
+  }
+  ~InstallCase() {
+    wizard.reset();
+    backdrop.reset();
+    SetupRegistry.reset();
+    InstallDir.clear();
+    Formain = nullptr;
+    FormSchedule = nullptr;
+  }
+
+  TFormsec* Dialog() {
+    for (ui::Form* f : app.Forms())
+      if (auto* d = dynamic_cast<TFormsec*>(f)) return d;
+    return nullptr;
+  }
+  bool Finished() {
+    return wizard && wizard->Visible() && wizard->ScheBook.PageIndex() == 5 &&
+           wizard->BtnNext.Text() == "完毕";
+  }
+  bool WizardPage() {
+    return wizard && wizard->Visible() && wizard->ScheBook.PageIndex() < 4 && !Dialog();
+  }
+  bool UserCanAct() {
+    if (app.Terminated()) return false;
+    return Finished() || (Dialog() && stopped) || WizardPage() ||
+           (startupFailed && !(wizard && wizard->Visible()) && !Dialog());
+  }
+  void Act() {
+    // The next step is queued first: an action may run a whole modal run before it returns.
+    if (++actions < 40) backend.When([this] { return UserCanAct(); }, [this] { Act(); });
+    if (Finished()) {
+      finished = true;
+      wizard->BtnNext.Click();
+    } else if (Dialog() && stopped) {
+      Dialog()->btncel.Click();  // answered OK
+    } else if (WizardPage()) {
+      if (wizard->ScheBook.PageIndex() == 1) wizard->RadioButton1.Click();
+      wizard->BtnNext.Click();
+    } else {
+      backdrop->Close();
+    }
+  }
+
+  void Run() {
+    // The boxes after which the program waits for the user: the generic error box and the
+    // destination folder's message, during the run; any box before the wizard was shown.
+    backend.onBox = [this](const ui::HeadlessBackend::Box& box) {
+      bool stops = (!box.own && box.flags == (ui::kMbOk | ui::kMbIconError)) ||
+                   (box.own && StartsWith(box.text, "创建主文件夹"));
+      if (!stops) return;
+      if (Dialog())
+        stopped = true;
+      else if (!(wizard && wizard->Visible()))
+        startupFailed = true;
+    };
+    backdrop = std::make_unique<TFormain>(sys);
+    Formain = backdrop.get();
+    wizard = std::make_unique<TFormSchedule>(sys);
+    FormSchedule = wizard.get();
+    backend.When([this] { return UserCanAct(); }, [this] { Act(); });
+    app.Run();
+  }
+
+  End Outcome() const {
+    if (finished) return End::Finished;
+    if (startupFailed) return End::StartupFailed;
+    if (stopped) return End::Stopped;
+    return End::ProgramFileRefused;
+  }
+  Strings Boxes() const {
+    Strings out;
+    for (const auto& b : backend.boxes) out.push_back(b.text);
+    return out;
+  }
+};
+
+const Strings kInstallOps = {"WriteFile",     "CreateDir",       "DeleteFile",
+                             "ReadFile",      "RegCreateKey",    "RegSetString",
+                             "RegOpenKey",    "CreateShellLink", "CommonDesktopDirectory",
+                             "DiskFreeSpace", "DdeOpen",         "DdeExecute"};
+
+// What every installer case must show, whatever failed.
+void ExpectSoundInstall(InstallCase& c, const std::string& what) {
+  SCOPED_TRACE(what);
+  EXPECT_TRUE(c.backend.stuck.empty()) << c.backend.stuck;
+  EXPECT_TRUE(c.app.Terminated());
+  EXPECT_LT(c.actions, 40);
+  EXPECT_EQ(c.sys.OpenKeyCount(), 0u);
+  EXPECT_EQ(c.sys.ddeConnected, 0);
+
+  // Texts: the fixed messages, or a plat::Error's text in the generic error box.
+  for (const auto& b : c.backend.boxes) {
+    bool known =
+        b.text == "所要安装的程序正在运行中,请退出后再安装!" ||
+        b.text == "安装程序进行中,确定要退出安装吗?" ||
+        (b.own && (StartsWith(b.text, "创建主文件夹\\") || StartsWith(b.text, "创建文件夹\\")));
+    if (!b.own && b.flags == (ui::kMbOk | ui::kMbIconError)) {
+      known = b.caption == "VantaSetup" &&
+              (StartsWith(b.text, "Cannot create file \"") ||
+               StartsWith(b.text, "Cannot open file \"") ||
+               StartsWith(b.text, "Failed to set data for '") || StartsWith(b.text, "Resource ") ||
+               b.text == "Grid index out of range." || b.text == "Class not registered.");
+    }
+    EXPECT_TRUE(known) << b.caption << ": " << b.text;
+  }
+
+  // Changes: the destination folder (and the parents made for it), the scratch files, the
+  // registry keys of the table, the desktop link, the Program Manager group, the program.
+  const std::string c8 = kCaption, dir = kDir;
+  const Strings group = {"[creategroup(" + c8 + "," + c8 + ")]",
+                         "[additem(" + dir + "\\KVRN.exe," + c8 + ")]",
+                         "[additem(" + dir + "\\Uninstall.exe,卸载" + c8 + ")]",
+                         "[additem(" + dir + "\\用户授权协议.txt,用户授权协议)]"};
+  const Strings keys = {"HKCU\\" + std::string(kUninstallKey), "HKCR\\.Kvx",
+                        "HKCR\\Software\\KORVX", "HKCU\\Software\\KORVX\\Shell\\PathName",
+                        "HKCU\\Software\\KORVX\\Shell\\Version"};
+  for (const auto& j : c.sys.journal) {
+    if (!j.ok) continue;
+    bool inside = false;
+    if (j.op == "WriteFile" || j.op == "DeleteFile") {
+      inside = Within(j.target, dir) ||
+               gbk::EqualsNoCase(j.target, kTemp + std::string("korvSetup.log")) ||
+               gbk::EqualsNoCase(j.target, kTemp + std::string("korvSetup.ini")) ||
+               gbk::EqualsNoCase(j.target, kTemp + std::string("SQXY.txt"));
+    } else if (j.op == "CreateDir") {
+      inside = Within(j.target, dir) || Within(dir, j.target);
+    } else if (j.op == "RegCreateKey" || j.op == "RegSetString") {
+      inside = std::any_of(keys.begin(), keys.end(), [&](auto& k) { return Within(j.target, k); });
+    } else if (j.op == "CreateShellLink") {
+      inside = j.target.empty() || j.target == kLink;
+    } else if (j.op == "DdeExecute") {
+      inside = std::find(group.begin(), group.end(), j.target) != group.end();
+    } else if (j.op == "ShellExecute") {
+      // The program; the folder itself when the program's name could not be read.
+      inside = Within(j.target, dir);
+    }
+    EXPECT_TRUE(inside) << j.op << " " << j.target << " " << j.name;
+  }
+  // No failure reported as success: the finished page comes only after a complete run.
+  if (c.finished) {
+    EXPECT_TRUE(c.sys.Value(plat::kCurrentUser, "Software\\KORVX\\Shell\\Version", "Version"));
+    EXPECT_EQ(c.sys.Content(dir + "\\Uninstall.exe"), "MZ uninstaller");
+    EXPECT_EQ(c.sys.executes.size(), 1u);
+  } else {
+    EXPECT_TRUE(c.sys.executes.empty());
+  }
+}
+
+TEST(FaultMatrix, InstallRunMeetsEveryFailureOfEveryCall) {
+  std::map<std::string, int> counts;
+  Strings reads, writes, dirs;
+  int firstProgramWrite = -1;
+  {
+    InstallCase clean;
+    clean.Run();
+    ExpectSoundInstall(clean, "clean run");
+    ASSERT_EQ(clean.Outcome(), End::Finished);
+    ASSERT_TRUE(clean.backend.boxes.empty());
+    for (const auto& op : kInstallOps) counts[op] = clean.sys.CallCount(op);
+    reads = clean.sys.reads;
+    for (const auto& j : clean.sys.journal) {
+      if (j.op == "CreateDir") dirs.push_back(j.target);
+      if (j.op != "WriteFile") continue;
+      if (firstProgramWrite < 0 && j.target == std::string(kDir) + "\\KVRN.exe")
+        firstProgramWrite = static_cast<int>(writes.size());
+      writes.push_back(j.target);
+    }
+  }
+  // The run uses every one of these operations.
+  for (const auto& op : kInstallOps) {
+    if (op != "RegOpenKey") {
+      EXPECT_GT(counts[op], 0) << op;
+    }
+  }
+
+  std::map<std::string, Summary> summary;
+  for (const auto& op : kInstallOps) {
+    summary[op].calls = counts[op];
+    for (int n = 1; n <= counts[op]; ++n) {
+      const std::string what = op + " #" + std::to_string(n);
+      InstallCase c;
+      c.sys.FailNth(op, n);
+      c.Run();
+      ExpectSoundInstall(c, what);
+      const End end = c.Outcome();
+      const Strings boxes = c.Boxes();
+      summary[op].outcomes[Name(end)]++;
+      SCOPED_TRACE(what);
+
+      // What each failure is meant to do.
+      if (op == "WriteFile") {
+        const std::string& target = writes[n - 1];
+        const std::string text = "Cannot create file \"" + target + "\". Access is denied.";
+        if (StartsWith(target, kTemp)) {
+          EXPECT_EQ(end, End::StartupFailed);
+          EXPECT_EQ(boxes, Strings{text});
+          // The files written before are deleted by the close; nothing else was written.
+          for (const char* name : {"korvSetup.log", "korvSetup.ini", "SQXY.txt"})
+            EXPECT_FALSE(c.sys.FileExists(kTemp + std::string(name)));
+        } else if (n - 1 == firstProgramWrite) {
+          EXPECT_EQ(end, End::ProgramFileRefused);
+          EXPECT_EQ(boxes, Strings{"所要安装的程序正在运行中,请退出后再安装!"});
+          EXPECT_FALSE(c.wizard->Committed);
+        } else {
+          EXPECT_EQ(end, End::Stopped);
+          ASSERT_GE(boxes.size(), 1u);
+          EXPECT_EQ(boxes[0], text);
+          EXPECT_TRUE(c.sys.ddeCommands.empty());
+        }
+      } else if (op == "CreateDir") {
+        if (Within(kDir, dirs[n - 1])) {
+          // The destination or a parent of it: the run ends with nothing written there.
+          EXPECT_EQ(end, End::Stopped);
+          EXPECT_EQ(boxes.at(0), "创建主文件夹\\" + std::string(kDir) + " 失败");
+          EXPECT_FALSE(c.sys.FileExists(std::string(kDir) + "\\KVRN.exe"));
+        } else {
+          // A sub-folder: its first entry is skipped, the next one in it makes the folder.
+          EXPECT_EQ(end, End::Finished);
+          EXPECT_EQ(boxes, Strings{"创建文件夹\\" + dirs[n - 1].substr(sizeof kDir) + " 失败"});
+        }
+      } else if (op == "DeleteFile") {
+        // A scratch file that cannot be deleted at the end stays; nothing is said.
+        EXPECT_EQ(end, End::Finished);
+        EXPECT_TRUE(boxes.empty());
+      } else if (op == "ReadFile") {
+        const std::string& path = reads[n - 1];
+        if (path == kTemp + std::string("korvSetup.log")) {
+          EXPECT_EQ(end, End::Stopped);
+          ASSERT_GE(boxes.size(), 1u);
+          EXPECT_EQ(boxes[0], "Cannot open file \"" + path + "\". Access is denied.");
+        } else if (path == kTemp + std::string("SQXY.txt")) {
+          EXPECT_EQ(end, End::Finished);  // an empty agreement text
+        }
+        // A config read that fails reads as an empty value: each reader copes in its way,
+        // checked by the rules above.
+      } else if (op == "RegCreateKey" || op == "RegSetString") {
+        EXPECT_EQ(end, End::Stopped);
+        ASSERT_GE(boxes.size(), 1u);
+        EXPECT_TRUE(StartsWith(boxes[0], "Failed to set data for '")) << boxes[0];
+      } else if (op == "CreateShellLink") {
+        EXPECT_EQ(end, End::Stopped);
+        EXPECT_EQ(boxes.at(0), "Class not registered.");
+        EXPECT_TRUE(c.sys.ddeCommands.empty());
+      } else {
+        // The desktop folder, free space and Program Manager fail silently.
+        EXPECT_EQ(end, End::Finished);
+        EXPECT_TRUE(boxes.empty());
+      }
+    }
+  }
+  Print("install", summary);
+}
+
+}  // namespace
