@@ -379,4 +379,187 @@ TEST(FaultMatrix, InstallRunMeetsEveryFailureOfEveryCall) {
   Print("install", summary);
 }
 
+// ===== the uninstaller ====================================================================
+
+const char kAppDir[] = "D:\\Program Files\\Korvn25\\";
+const char kBatch[] = "C:\\_destoryme.bat";
+const Strings kListed = {"KVRN.exe",         "Uninstall.exe",     "Setup.log",         "Setup.ini",
+                         "用户授权协议.txt", "SdbFile\\词库.dat", "UserFile\\示例.Kvx"};
+
+// An installed product as the uninstaller finds it, with files the user added in the data
+// folders and things of others beside it; the removal runs with one click and is finished
+// with another when it reached the done page.
+class RemovalCase {
+ public:
+  ui::HeadlessBackend backend;
+  ui::App app{backend};
+  ReadRecordingFake sys;
+  std::unique_ptr<Tfrmuninstall> frm;
+  bool done = false;
+
+  RemovalCase() {
+    app.SetTitle("软件卸载");
+    sys.moduleFileName = std::string(kAppDir) + "Uninstall.exe";
+    std::string manifest;
+    for (const auto& rel : kListed) {
+      manifest += (manifest.empty() ? "" : "\r\n") + ("Res type " + rel);
+      sys.AddFile(kAppDir + rel, "data");
+    }
+    sys.AddFile(std::string(kAppDir) + "Setup.log", manifest);
+    sys.AddFile(std::string(kAppDir) + "Setup.ini", kConfig);
+    sys.SetLocked(std::string(kAppDir) + "Uninstall.exe");
+    sys.AddFile(std::string(kAppDir) + "SdbFile\\learned.dat", "user");
+    sys.AddFile(std::string(kAppDir) + "UserFile\\mine.Kvx", "user");
+    sys.SetValue(plat::kLocalMachine, "Software\\Korvane\\Options", "x", "1");
+    sys.SetValue(plat::kCurrentUser, kUninstallKey, "displayname", "Korvane卸载");
+    sys.SetValue(plat::kClassesRoot, ".Kvx", "", "Software\\KORVX");
+    sys.SetValue(plat::kClassesRoot, "Software\\KORVX\\Shell\\Open\\Command", "", "KVRN.exe");
+    sys.SetValue(plat::kCurrentUser, "Software\\KORVX\\Shell\\Version", "Version", "2.5");
+    sys.SetValue(plat::kCurrentUser, "Software\\Other", "keep", "1");
+    sys.AddFile(kLink, "lnk");
+    sys.AddFile("C:\\users\\Public\\Desktop\\Other.lnk", "lnk");
+    sys.AddFile("D:\\Program Files\\Other\\keep.txt", "keep");
+  }
+
+  void Run() {
+    frm = std::make_unique<Tfrmuninstall>(sys);
+    frm->ShowForm();
+    frm->BtnNext.Click();
+    done = frm->NoteBook1.PageIndex() == 2;
+    if (done) frm->BtnNext.Click();  // 完成: starts the batch file
+  }
+  Strings Boxes() const {
+    Strings out;
+    for (const auto& b : backend.boxes) out.push_back(b.text);
+    return out;
+  }
+};
+
+const Strings kRemovalOps = {"ReadFile",     "DeleteFile", "RemoveDir",    "RegOpenKey",
+                             "RegQueryInfo", "RegEnumKey", "RegDeleteKey", "CommonDesktopDirectory",
+                             "DdeOpen",      "DdeExecute", "WriteFile"};
+
+const char kRemovalError[] = "卸载程序出错!可能是正在使用要删除的文件";
+
+void ExpectSoundRemoval(RemovalCase& c, const std::string& what) {
+  SCOPED_TRACE(what);
+  EXPECT_TRUE(c.app.Terminated());
+  EXPECT_EQ(c.sys.OpenKeyCount(), 0u);
+  EXPECT_EQ(c.sys.ddeConnected, 0);
+  const std::string dir = kAppDir;
+  for (const auto& t : c.Boxes()) {
+    bool known = t == kRemovalError ||
+                 (StartsWith(t, "删除 " + dir) && t.size() > 10 &&
+                  t.compare(t.size() - 10, 10, " 文件失败!") == 0) ||
+                 t == "删除 \\" + dir + "SdbFile\\ 文件夹失败! " ||
+                 t == "删除 \\" + dir + "UserFile\\ 文件夹失败! ";
+    EXPECT_TRUE(known) << t;
+  }
+  const Strings keys = {"HKLM\\software\\Korvane", "HKCU\\" + std::string(kUninstallKey),
+                        "HKCR\\.Kvx", "HKCR\\software\\KORVX", "HKCU\\software\\KORVX"};
+  for (const auto& j : c.sys.journal) {
+    if (!j.ok) continue;
+    bool inside = false;
+    if (j.op == "DeleteFile" || j.op == "RemoveDir")
+      inside = Within(j.target, std::string(kDir)) && !gbk::EqualsNoCase(j.target, kDir);
+    if (j.op == "DeleteFile") inside = inside || j.target == kLink;
+    if (j.op == "WriteFile" || j.op == "ShellExecute") inside = gbk::EqualsNoCase(j.target, kBatch);
+    if (j.op == "RegDeleteKey")
+      inside = std::any_of(keys.begin(), keys.end(), [&](auto& k) { return Within(j.target, k); });
+    if (j.op == "DdeExecute")
+      inside = j.target == "[DeleteGroup(" + std::string(kCaption) + ")]\r\n";
+    EXPECT_TRUE(inside) << j.op << " " << j.target;
+  }
+  // Whatever failed, the things of others are all still there.
+  EXPECT_TRUE(c.sys.FileExists("D:\\Program Files\\Other\\keep.txt"));
+  EXPECT_TRUE(c.sys.FileExists("C:\\users\\Public\\Desktop\\Other.lnk"));
+  EXPECT_TRUE(c.sys.KeyExists(plat::kCurrentUser, "Software\\Other"));
+  EXPECT_TRUE(c.sys.DirExists(kDir));
+  // The batch file is started only after a removal that reached the done page.
+  if (c.done) {
+    EXPECT_EQ(c.sys.Content(kBatch), BatchFileText(c.sys.moduleFileName));
+    ASSERT_EQ(c.sys.executes.size(), 1u);
+    EXPECT_EQ(c.sys.executes[0].file, "c:\\_destoryme.bat");
+  } else {
+    EXPECT_TRUE(c.sys.executes.empty());
+  }
+}
+
+TEST(FaultMatrix, RemovalMeetsEveryFailureOfEveryCall) {
+  std::map<std::string, int> counts;
+  Strings reads, deletes, removes;
+  {
+    RemovalCase clean;
+    clean.Run();
+    ExpectSoundRemoval(clean, "clean run");
+    ASSERT_TRUE(clean.done);
+    ASSERT_TRUE(clean.backend.boxes.empty());
+    for (const auto& op : kRemovalOps) counts[op] = clean.sys.CallCount(op);
+    reads = clean.sys.reads;
+    for (const auto& j : clean.sys.journal) {
+      if (j.op == "DeleteFile") deletes.push_back(j.target);
+      if (j.op == "RemoveDir") removes.push_back(j.target);
+    }
+  }
+  for (const auto& op : kRemovalOps) EXPECT_GT(counts[op], 0) << op;
+
+  const std::string dir = kAppDir;
+  std::map<std::string, Summary> summary;
+  for (const auto& op : kRemovalOps) {
+    summary[op].calls = counts[op];
+    for (int n = 1; n <= counts[op]; ++n) {
+      const std::string what = op + " #" + std::to_string(n);
+      RemovalCase c;
+      c.sys.FailNth(op, n);
+      c.Run();
+      ExpectSoundRemoval(c, what);
+      const Strings boxes = c.Boxes();
+      summary[op].outcomes[c.done          ? "done page, batch started"
+                           : boxes.empty() ? "closed"
+                                           : "error message, closed"]++;
+      SCOPED_TRACE(what);
+
+      if (op == "ReadFile" && reads[n - 1] == dir + "Setup.log") {
+        // The manifest cannot be read: nothing is removed.
+        EXPECT_FALSE(c.done);
+        EXPECT_EQ(boxes, Strings{kRemovalError});
+        for (const auto& j : c.sys.journal) EXPECT_NE(j.op, "DeleteFile");
+      } else if (op == "WriteFile") {
+        // The batch file cannot be written: everything else is gone, the message is shown.
+        EXPECT_FALSE(c.done);
+        EXPECT_EQ(boxes, Strings{kRemovalError});
+        EXPECT_FALSE(c.sys.FileExists(kLink));
+      } else if (op == "DeleteFile") {
+        const std::string& target = deletes[n - 1];
+        EXPECT_TRUE(c.done);
+        const std::string rel = target.substr(std::min(target.size(), dir.size()));
+        const bool listed = std::find(kListed.begin(), kListed.end(), rel) != kListed.end();
+        const bool inDataFolder = gbk::FolderPart(rel) != "";
+        if (listed || target == kLink) {
+          // Ignored without a word; a listed data file goes with its folder a moment later.
+          EXPECT_TRUE(boxes.empty());
+          EXPECT_EQ(c.sys.FileExists(target), !inDataFolder) << target;
+        } else {
+          const std::string folder = target.substr(0, gbk::LastSeparator(target) + 1);
+          EXPECT_EQ(boxes, (Strings{"删除 " + target + " 文件失败!",
+                                    "删除 \\" + folder + " 文件夹失败! "}));
+          EXPECT_TRUE(c.sys.FileExists(target)) << target;
+        }
+      } else if (op == "RemoveDir") {
+        EXPECT_TRUE(c.done);
+        EXPECT_EQ(boxes, Strings{"删除 \\" + removes[n - 1] + "\\ 文件夹失败! "});
+      } else {
+        // A config value that cannot be read, the registry, the desktop folder and Program
+        // Manager: every failure is passed over in silence and the removal goes on.
+        EXPECT_TRUE(c.done);
+        EXPECT_TRUE(boxes.empty());
+        if (op == "CommonDesktopDirectory") {
+          EXPECT_TRUE(c.sys.FileExists(kLink));
+        }
+      }
+    }
+  }
+  Print("removal", summary);
+}
+
 }  // namespace
