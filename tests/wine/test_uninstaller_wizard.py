@@ -7,6 +7,7 @@ With KORV_SCREENSHOT_DIR set, the full removal also saves the window on each of 
 pages there (uninstall-cp<N>-p1.png, -p2.png, -p3.png)."""
 
 import os
+import re
 import subprocess
 import time
 import unittest
@@ -89,16 +90,51 @@ class UninstallerChecks:
             self.assertTrue(w.exists(group), group)
         self.assertFalse(w.exists(BATCH))
 
-    def assert_working_page(self, seen, manifest):
-        """The working page: header shown, both buttons disabled, the status line a step's
-        text, the status line and the bar across the full width below the header."""
+    def assert_working_page(self, seen, status):
+        """The working page: header shown, picture strip hidden, both buttons disabled, the
+        status line across the full width below the header."""
         self.assertTrue(seen.header, seen.shown)
+        self.assertFalse(seen.left_picture)
         self.assertFalse(seen.button(NEXT)["enabled"] or seen.button(CANCEL)["enabled"])
-        status = seen.status()
-        self.assertIsNotNone(status, seen.shown)
-        if status.startswith("删除文件: "):
-            self.assertIn(status[len("删除文件: "):], manifest)
+        self.assertEqual(seen.status(), status)
         self.assertEqual(seen.shown[status]["rect"], [60, 57 + 44, 60 + 353, 57 + 44 + 13])
+        self.assertNotIn(CONFIRM_TEXT, seen.shown)
+        self.assertNotIn(DONE_TEXT, seen.shown)
+
+    def status_ranks(self):
+        """The status texts of the removal, each with its place in the sequence."""
+        texts = ["正在卸载......", "删除文件..."]
+        texts += ["删除文件: " + p for p in self.state.manifest_paths()]
+        texts += ["删除文件夹", "清除注册表信息...", "删除桌面程序图标...", "删除[开始]菜单程序群组...",
+                  "删除批处理文件..."]
+        return {t: i for i, t in enumerate(texts)}
+
+    def shot_working_page(self, win):
+        """Pictures of the window while the removal runs; the last one that shows the working
+        page (the only page without the blue picture strip on the left) is kept as p2, so
+        that the bar has moved a little."""
+        folder = Path(os.environ["KORV_SCREENSHOT_DIR"])
+        kept, working = None, 0
+        for i in range(40):
+            shot = self.shot(f"p2-{i}", win)
+            pixel = subprocess.run(["convert", str(shot), "-format", "%[pixel:p{40,200}]",
+                                    "info:"], capture_output=True, text=True, timeout=60)
+            rgb = [int(v) for v in re.findall(r"\d+", pixel.stdout)[:3]]
+            if len(rgb) == 3 and max(rgb) - min(rgb) < 30:
+                working += 1
+                if kept:
+                    kept.unlink()
+                kept = shot
+                if working == 4:
+                    break
+            else:
+                shot.unlink()
+                if working:
+                    break
+        if kept:
+            return kept.rename(folder / f"uninstall-cp{self.codepage}-p2.png")
+        harness._log("no picture of the working page was caught")
+        return None
 
     def wine_uninstaller_entries(self):
         """The entries that Wine's own uninstaller lists (key name first on each line)."""
@@ -137,32 +173,31 @@ class UninstallerChecks:
         self.assertTrue(page.button(NEXT)["enabled"] and page.button(CANCEL)["enabled"])
         self.shot("p1", win)
 
-        # One Next runs the whole removal and lands on the done page. The driver reads the
-        # controls one after the other while the removal goes on, so a sample is judged only
-        # when it certainly lies inside the working page: taken after a sample that had
-        # already left the confirm page, and read before the done page's label showed.
-        w.click(page.button(NEXT)["hwnd"])
-        manifest = set(self.state.manifest_paths())
-        left_confirm, judged = False, 0
+        # One Next runs the whole removal and lands on the done page. The status line is
+        # read alone while it runs (one control at a time gives a consistent reading): every
+        # text seen is a step's text, in the order of the steps.
+        lblinfo = next(c["hwnd"] for c in page.controls if c["text"] == "正在卸载......")
+        next_button = page.button(NEXT)["hwnd"]
+        w.click(next_button)
+        if os.environ.get("KORV_SCREENSHOT_DIR"):
+            self.shot_working_page(win)
+        ranks = self.status_ranks()
+        seen = []
         deadline = time.monotonic() + 120
-        while True:
-            seen = Page(w, hwnd)
-            if seen.button(DONE):
-                break
-            if time.monotonic() > deadline:
-                raise harness.HarnessError(f"no done page; last seen: {sorted(seen.shown)}")
-            if left_confirm and DONE_TEXT not in seen.shown:
-                judged += 1
-                self.assert_working_page(seen, manifest)
-                if judged == 1:
-                    # Kept only if the working page was still up once the picture was taken.
-                    shot = self.shot("p2", win)
-                    if shot and DONE_TEXT in Page(w, hwnd).shown:
-                        shot.unlink()
-            left_confirm = left_confirm or CONFIRM_TEXT not in seen.shown
+        while w.get_text(next_button) != DONE:
+            status = w.get_text(lblinfo)
+            if not seen or seen[-1] != status:
+                seen.append(status)
             self.assertTrue(proc.running(), "the uninstaller ended during the removal")
+            if time.monotonic() > deadline:
+                raise harness.HarnessError(f"no done page; status texts seen: {seen}")
+        seen.append(w.get_text(lblinfo))
+        harness._log(f"status texts seen: {seen}")
+        self.assertTrue(all(t in ranks for t in seen), seen)
+        self.assertEqual(seen, sorted(seen, key=ranks.get), "steps out of order")
+        self.assertEqual(seen[-1], "删除批处理文件...")
         done = self.wait_done_page(hwnd)
-        self.assertEqual(done.shown[DONE_TEXT]["visible"], True)
+        self.assertIn(DONE_TEXT, done.shown)
         self.assertIn("请点击“完成”按钮退出本程序", done.shown)
         self.assertTrue(done.button(DONE)["enabled"])
         self.assertFalse(done.button(CANCEL)["enabled"])
@@ -200,7 +235,7 @@ class UninstallerChecks:
         # Nobody started the batch file: it and the uninstaller stay (the batch file, had it
         # run, removes the uninstaller well within this pause).
         w.wait_until(lambda: w.exists(UNINSTALLER) and w.exists(BATCH), 5)
-        subprocess.run(["sleep", "3"], check=True)
+        time.sleep(3)
         self.assertEqual(w.files(INSTALL_DIR), ["Uninstall.exe"])
         self.assertTrue(w.exists(BATCH))
 
@@ -212,6 +247,8 @@ class UninstallerChecks:
         proc, win, page = self.start_uninstaller()
         w.click(page.button(NEXT)["hwnd"])
         box = w.msgbox(timeout=60)
+        # The message holds the removal on the working page.
+        self.assert_working_page(Page(w, win["hwnd"]), "删除文件夹")
         self.assertEqual((box["caption"], box["text"]), (TITLE, f"删除 {sdb}Locked.dat 文件失败!"))
         self.assertEqual([b["id"] for b in box["buttons"]], [1], "one OK button")
         self.assertEqual(box["owner"], win["hwnd"])
