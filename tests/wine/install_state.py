@@ -13,65 +13,29 @@ import shutil
 import subprocess
 
 import harness
+import scenario
 
-CAPTION = "Korvanev2.5（专业版）"
-INSTALL_DIR = "D:\\Program Files\\Korvn25"
+CAPTION = scenario.CAPTION
+INSTALL_DIR = scenario.DEFAULT_DIR
 UNINSTALLER = INSTALL_DIR + "\\Uninstall.exe"
-DESKTOP_LINK = "C:\\users\\Public\\Desktop\\Korvanev2.5(专业版).lnk"
-UNINSTALL_KEY = "HKCU\\software\\microsoft\\windows\\currentversion\\uninstall\\Korvane"
+DESKTOP_LINK = scenario.PUBLIC_DESKTOP + "\\" + scenario.LINK_NAME
+UNINSTALL_KEY = scenario.UNINSTALL_KEY
 # The keys the product leaves in the registry (HKLM\software\Korvane is the application's own).
 PRODUCT_KEYS = ("HKLM\\software\\Korvane", UNINSTALL_KEY, "HKCR\\.Kvx", "HKCR\\software\\KORVX",
                 "HKCU\\software\\KORVX")
 
-NEXT, AGREE, FINISH, RUN_AFTER = "下一步 >", "我同意以上条款", "完毕", "运行软件"
+CSIDL_PROGRAMS = 2      # the user's start-menu programs, where Wine files Program Manager groups
 
 
-def visible_controls(w, hwnd):
-    return [c for c in w.controls(hwnd) if c["visible"]]
-
-
-def wait_control(w, hwnd, text, enabled=True, timeout=60):
-    """The visible control of a window with that text (and enabled state), once it is there."""
-    def probe():
-        for c in visible_controls(w, hwnd):
-            if c["text"].replace("&", "") == text and c["enabled"] == enabled:
-                return c
-        return None
-    return w.wait_until(probe, timeout, what=f"control {text!r} in window {hwnd}")
-
-
-def install_through_wizard(w, run_after=False):
-    """Walks Setup.exe through welcome, agreement, destination (default folder) and ready,
-    waits for the finished page and presses its button; returns when Setup.exe has ended."""
-    setup = w.start(harness.cross_file("Setup.exe"))
-    wizard = w.wait_window(title=CAPTION, timeout=60)["hwnd"]
-    # Each page's Next is pressed only once that page shows what belongs to it.
-    w.click(wait_control(w, wizard, NEXT)["hwnd"])
-    agree = wait_control(w, wizard, AGREE)
-    w.check(agree["hwnd"], True)
-    w.click(wait_control(w, wizard, NEXT)["hwnd"])
-    wait_control(w, wizard, INSTALL_DIR)       # destination page: the folder edit
-    w.click(wait_control(w, wizard, NEXT)["hwnd"])
-    w.wait_until(lambda: not any(c["text"] == INSTALL_DIR for c in visible_controls(w, wizard)),
-                 30, what="the ready page")
-    w.click(wait_control(w, wizard, NEXT)["hwnd"])
-    finish = wait_control(w, wizard, FINISH, timeout=120)
-    w.check(wait_control(w, wizard, RUN_AFTER)["hwnd"], run_after)
-    w.click(finish["hwnd"])
-    code = setup.wait(60)
+def install_through_wizard(w):
+    """A whole installation with the default choices (the installer scenarios' wizard walk),
+    finished without starting the application; returns when Setup.exe has ended."""
+    wizard, _ = scenario.install(w)
+    w.check(wizard.c["run"], False)
+    wizard.click("next")
+    code = wizard.proc.wait(60)
     if code != 0:
         raise harness.HarnessError(f"Setup.exe ended with exit code {code}")
-    return setup
-
-
-def programs_folder(w):
-    """The user's start-menu programs folder, where Wine files Program Manager groups."""
-    users = [p.name for p in (w.drive_c / "users").iterdir()
-             if p.is_dir() and p.name.lower() != "public"]
-    if len(users) != 1:
-        raise harness.HarnessError(f"cannot tell the prefix's user among {users}")
-    return (f"C:\\users\\{users[0]}\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu"
-            "\\Programs")
 
 
 def _folders(w, windows_path):
@@ -110,7 +74,7 @@ class InstalledState:
         self.codepage = codepage
         w = _InstallingScenario(codepage)
         try:
-            programs = programs_folder(w)
+            programs = w.special_folder(CSIDL_PROGRAMS)
             before = set(_folders(w, programs))
             install_through_wizard(w)
             # The group folders the installation made (by name as Wine filed them).
