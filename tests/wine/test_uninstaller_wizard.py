@@ -239,6 +239,26 @@ class UninstallerChecks:
         self.assertEqual(w.files(INSTALL_DIR), ["Uninstall.exe"])
         self.assertTrue(w.exists(BATCH))
 
+    def test_title_bar_close_during_removal_waits_for_its_end(self):
+        w = self.wine
+        proc, win, page = self.start_uninstaller()
+        # Both land in the program's queue in this order: the close request is handled at the
+        # removal's first pause for messages.
+        w.click(page.button(NEXT)["hwnd"])
+        w.sysclose(win["hwnd"])
+        left = len(w.files(INSTALL_DIR))
+        harness._log(f"{left} files and folders were left when the close request was sent")
+        self.assertEqual(proc.wait(60), 0)
+        # The removal ran to its end (the batch file is its last step) but nobody started
+        # the batch file.
+        self.assertTrue(w.exists(BATCH))
+        for key in inst.PRODUCT_KEYS:
+            self.assertIsNone(w.reg(key), key)
+        self.assertFalse(w.exists(inst.DESKTOP_LINK))
+        time.sleep(3)
+        self.assertEqual(w.files(INSTALL_DIR), ["Uninstall.exe"])
+        self.assertTrue(w.exists(BATCH))
+
     def test_read_only_file_keeps_data_folder_with_two_messages(self):
         w = self.wine
         sdb = INSTALL_DIR + "\\SdbFile\\"
