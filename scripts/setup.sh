@@ -3,7 +3,7 @@
 # Run as root. Safe to run again: it only installs what is missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev clang-format
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev clang-format clang libclang-rt-14-dev
           g++-mingw-w64-i686 binutils-mingw-w64-i686
           wine wine32:i386 xvfb x11-utils xdotool imagemagick
           fonts-wqy-zenhei fonts-wine locales file python3)
