@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -76,6 +77,15 @@ struct Summary {
   int calls = 0;
   std::map<std::string, int> outcomes;
 };
+// With KORV_FAULT_MATRIX_VERBOSE set, every case is listed with its outcome and messages.
+void Detail(const char* program, const std::string& what, const std::string& target,
+            const std::string& outcome, const Strings& boxes) {
+  if (!std::getenv("KORV_FAULT_MATRIX_VERBOSE")) return;
+  std::cout << "[fault case] " << program << " " << what << " (" << target << "): " << outcome;
+  for (const auto& b : boxes) std::cout << " | " << b;
+  std::cout << "\n";
+}
+
 void Print(const char* program, const std::map<std::string, Summary>& summary) {
   for (const auto& [op, s] : summary) {
     std::cout << "[fault matrix] " << program << " " << op << ": " << s.calls << " calls;";
@@ -313,6 +323,11 @@ TEST(FaultMatrix, InstallRunMeetsEveryFailureOfEveryCall) {
       const End end = c.Outcome();
       const Strings boxes = c.Boxes();
       summary[op].outcomes[Name(end)]++;
+      std::string target = op == "WriteFile"   ? writes[n - 1]
+                           : op == "CreateDir" ? dirs[n - 1]
+                           : op == "ReadFile"  ? reads[n - 1]
+                                               : "";
+      Detail("install", what, target, Name(end), boxes);
       SCOPED_TRACE(what);
 
       // What each failure is meant to do.
@@ -514,9 +529,16 @@ TEST(FaultMatrix, RemovalMeetsEveryFailureOfEveryCall) {
       c.Run();
       ExpectSoundRemoval(c, what);
       const Strings boxes = c.Boxes();
-      summary[op].outcomes[c.done          ? "done page, batch started"
-                           : boxes.empty() ? "closed"
-                                           : "error message, closed"]++;
+      const char* outcome = c.done          ? "done page, batch started"
+                            : boxes.empty() ? "closed"
+                                            : "error message, closed";
+      summary[op].outcomes[outcome]++;
+      Detail("removal", what,
+             op == "DeleteFile"  ? deletes[n - 1]
+             : op == "RemoveDir" ? removes[n - 1]
+             : op == "ReadFile"  ? reads[n - 1]
+                                 : "",
+             outcome, boxes);
       SCOPED_TRACE(what);
 
       if (op == "ReadFile" && reads[n - 1] == dir + "Setup.log") {
