@@ -105,7 +105,14 @@ class InstallerInstall:
         self.check_finished(wizard, dialog)
         self.check_installation(CHINESE_DIR, link=True)
         self.assertFalse(w.exists(sc.DEFAULT_DIR), "nothing in the default folder")
-        self.finish(wizard, run=False)
+
+        # The close box on the finished page asks nothing, ends the program and, unlike
+        # "完毕" with "运行软件" checked, starts nothing.
+        w.sysclose(wizard.hwnd)
+        self.assertEqual(wizard.proc.wait(60), 0)
+        sc.check_scratch_gone(self, w)
+        with self.assertRaises(harness.HarnessError, msg="no program is started"):
+            w.wait_window(cls=sc.APP_CLASS, timeout=3)
 
 
 if __name__ == "__main__":
