@@ -54,7 +54,7 @@ function(korv_link_existing target)
       target_link_libraries(${target} PRIVATE ${lib})
     endif()
   endforeach()
-  target_link_libraries(${target} PRIVATE ${KORV_WIN32_LIBS})
+  target_link_libraries(${target} PRIVATE korv_lean_runtime ${KORV_WIN32_LIBS})
   set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)  # -mwindows
 endfunction()
 
@@ -73,14 +73,18 @@ korv_link_existing(Uninstall korv_uninstaller korv_ui_win32 korv_platform_win32)
 # --- Setup.exe ---------------------------------------------------------------------------------
 korv_program_resources(Setup installer)
 
+# The payload folder: the shipped one, or another for a benchmark build (scripts/bench.sh adds
+# a large entry to a copy of it).
+set(KORV_PAYLOAD_DIR ${CMAKE_SOURCE_DIR}/payload/files CACHE PATH
+    "Folder of the payload sources with the install manifest Setup.log")
 # Every payload source; a new file is picked up at the next configure (CONFIGURE_DEPENDS).
-file(GLOB_RECURSE KORV_PAYLOAD_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/payload/files/*)
+file(GLOB_RECURSE KORV_PAYLOAD_SOURCES CONFIGURE_DEPENDS ${KORV_PAYLOAD_DIR}/*)
 set(KORV_PAYLOAD_RC ${KORV_GEN}/payload/payload.rc)
 add_custom_command(
   OUTPUT ${KORV_PAYLOAD_RC}
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/gen_payload.py
-          --manifest ${CMAKE_SOURCE_DIR}/payload/files/Setup.log
-          --files ${CMAKE_SOURCE_DIR}/payload/files
+          --manifest ${KORV_PAYLOAD_DIR}/Setup.log
+          --files ${KORV_PAYLOAD_DIR}
           --built KVRN.exe=$<TARGET_FILE:KVRN>
           --built Uninstall.exe=$<TARGET_FILE:Uninstall>
           --out ${KORV_GEN}/payload --rc ${KORV_PAYLOAD_RC}

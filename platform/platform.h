@@ -10,13 +10,15 @@
 #include <string_view>
 #include <vector>
 
+#include "common/error.h"
+
 namespace plat {
 
 // A failure that the programs do not handle themselves; its text is shown by the generic
 // error box ("Cannot create file ...", "Resource ... not found", "Failed to set data ...").
-class Error : public std::runtime_error {
+class Error : public TextError {
  public:
-  using std::runtime_error::runtime_error;
+  using TextError::TextError;
 };
 
 // Registry keys are handles as in Win32; the three roots are fixed values.

@@ -11,7 +11,7 @@ App* g_app = nullptr;
 }
 
 App& Application() {
-  if (!g_app) throw std::logic_error("no application object");
+  if (!g_app) throw TextError("no application object");
   return *g_app;
 }
 
@@ -240,7 +240,7 @@ void Grid::SetCell(int col, int row, const std::string& text) {
 }
 
 void Grid::SelectRow(int row) {
-  if (row < 0 || row >= rows_) throw std::out_of_range("Grid index out of range");
+  if (row < 0 || row >= rows_) throw TextError("Grid index out of range");
   row_ = row;
   Changed(Prop::Selection);
 }

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/error.h"
+
 namespace ui {
 
 class App;
@@ -255,7 +257,7 @@ class Grid : public Control {
   void SetCell(int col, int row, const std::string& text);
   int Row() const { return row_; }
   // Selects a row (scrolled into view, whole row highlighted); throws
-  // std::out_of_range("Grid index out of range") for a row outside the grid.
+  // TextError("Grid index out of range") for a row outside the grid.
   void SelectRow(int row);
   std::function<void()> onDblClick;
   void UserSelect(int row);  // the backend reports a click on a row

@@ -1,8 +1,6 @@
 // Shell folders, shell links, association change notice and ShellExecute.
 #include "platform/win32/win32_windows.h"
 
-#include <cstdio>
-
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_text.h"
@@ -33,9 +31,10 @@ class Pidl {
 [[noreturn]] void ThrowComError(HRESULT hr) {
   std::string text = win32::SystemMessage(static_cast<unsigned long>(hr));
   if (text.empty()) {
-    char code[32];
-    std::snprintf(code, sizeof code, "OLE error %08lX", static_cast<unsigned long>(hr));
-    text = code;
+    // "OLE error %08lX", written without the C library's formatter (about 25 KB).
+    text = "OLE error ";
+    for (int shift = 28; shift >= 0; shift -= 4)
+      text += "0123456789ABCDEF"[(static_cast<unsigned long>(hr) >> shift) & 0xF];
   }
   throw Error(text);
 }

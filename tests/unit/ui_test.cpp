@@ -201,7 +201,7 @@ TEST_F(UiTest, GridCellsPersistAndSelectionIsChecked) {
   EXPECT_EQ(grid.Cell(1, 2), "74.5 GB");
   grid.SelectRow(2);
   EXPECT_EQ(grid.Row(), 2);
-  EXPECT_THROW(grid.SelectRow(3), std::out_of_range);
+  EXPECT_THROW(grid.SelectRow(3), TextError);
   EXPECT_EQ(grid.ColWidth(4), 64);
 }
 
