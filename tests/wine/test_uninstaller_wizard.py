@@ -167,6 +167,8 @@ class UninstallerChecks:
         proc, win, page = self.start_uninstaller()
         hwnd = win["hwnd"]
         self.assertEqual(win["client"], [502, 335])
+        owner = [x for x in w.windows(pid=win["pid"]) if x["hwnd"] == win["owner"]]
+        self.assertEqual([x["title"] for x in owner], [TITLE], "the application's title")
         self.assertTrue(page.left_picture)
         self.assertFalse(page.header)
         self.assertFalse(page.button("< 返回")["enabled"])
