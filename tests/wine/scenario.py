@@ -170,11 +170,21 @@ class Wizard:
         return self.proc.wait(60)
 
 
+def wizard_windows(wine):
+    """The visible wizard windows of every running copy."""
+    return [x for x in wine.windows(visible_only=True)
+            if x["class"] == "KorvForm" and x["title"] == CAPTION]
+
+
 def start_setup(wine, timeout=60):
-    """Starts Setup.exe and returns its Wizard once the wizard window shows."""
+    """Starts Setup.exe and returns its Wizard once a new wizard window shows (one that was
+    not there before, so that an earlier copy's is never taken)."""
+    earlier = {x["hwnd"] for x in wizard_windows(wine)}
     proc = wine.start(harness.cross_file("Setup.exe"))
-    window = wine.wait_window(title=CAPTION, cls="KorvForm", timeout=timeout)
-    return Wizard(wine, proc, window)
+    fresh = wine.wait_until(
+        lambda: [x for x in wizard_windows(wine) if x["hwnd"] not in earlier], timeout,
+        what="a new wizard window")
+    return Wizard(wine, proc, fresh[0])
 
 
 def install(wine, folder=None, desktop_link=True):
@@ -354,6 +364,29 @@ def program_groups(wine):
     """The folders of the user's Start Menu\\Programs (the stock ones included)."""
     return [p for p in wine.files(wine.special_folder(CSIDL_PROGRAMS))
             if p.endswith("\\") and p.count("\\") == 1]
+
+
+def check_finished(test, w, wizard, dialog):
+    """The finished page as the run leaves it, the progress dialog still open beneath."""
+    s = wizard.state()
+    test.assertEqual(Wizard.page_of(s), FINISHED)
+    test.assertTrue(wizard.window()["visible"])
+    test.assertTrue(s["header"]["visible"] and not s["strip"]["visible"])
+    test.assertFalse(s["title"]["visible"])
+    test.assertEqual(s["subtitle"]["text"], CAPTION + " 已经成功安装在您的电脑中")
+    test.assertEqual(s["subtitle"]["rect"][0], 32, "the subtitle moved 16 pixels right")
+    test.assertEqual(s["done_title"]["text"], CAPTION + " 安装完毕.")
+    test.assertEqual(s["done_text"]["text"], "请点击“完毕”按钮退出安装程序。")
+    test.assertTrue(s["run"]["checked"] and s["run"]["enabled"])
+    test.assertEqual((s["next"]["text"], s["next"]["enabled"]), ("完毕", True))
+    test.assertFalse(s["back"]["enabled"] or s["exit"]["enabled"])
+    # The progress dialog stays open beneath, its run complete.
+    still = [x for x in w.windows(pid=wizard.pid) if x["hwnd"] == dialog["hwnd"]]
+    test.assertTrue(still and still[0]["visible"])
+    bar = w.control(dialog["hwnd"], cls="msctls_progress32")["hwnd"]
+    test.assertEqual(w.send(bar, PBM_GETPOS), 100)
+    status = w.control(dialog["hwnd"], cls="Static")
+    test.assertEqual((status["text"], status["visible"]), ("", False))
 
 
 def check_scratch_gone(test, wine):

@@ -1,6 +1,6 @@
 """Runs of the real Setup.exe that do not complete: a destination folder that cannot be
 created (on a drive that does not exist), and 取消 pressed on the progress dialog while the
-files are being written. (A run refused because the installed program is running is part of
+files are being written (confirmed, and withdrawn, after which the run completes). (A run refused because the installed program is running is part of
 test_installer_install.)"""
 
 import unittest
@@ -58,6 +58,24 @@ class InstallerFailures:
         sc.check_scratch_gone(self, w)
         self.check_nothing_registered()
         self.assertEqual(w.files("D:\\"), [], "nothing written anywhere")
+
+    def test_cancel_answered_cancel_goes_on(self):
+        w = self.wine
+        wizard = sc.start_setup(w)
+        dialog = wizard.start_install()
+        self.cancel_and_end(wizard, dialog)
+        w.answer("Cancel", pid=wizard.pid)
+        # The dialog comes back to the front without starting its run a second time; the
+        # run goes on to the finished page and a complete installation.
+        wizard.wait_finished()
+        sc.check_finished(self, w, wizard, dialog)
+        sc.check_files(self, w, sc.DEFAULT_DIR)
+        sc.check_registry(self, w, sc.DEFAULT_DIR)
+        sc.check_desktop_link(self, w, sc.DEFAULT_DIR, self.codepage)
+        w.check(wizard.c["run"], False)
+        wizard.click("next")
+        self.assertEqual(wizard.proc.wait(60), 0)
+        sc.check_scratch_gone(self, w)
 
     def test_cancel_while_writing(self):
         w = self.wine

@@ -15,28 +15,6 @@ CHINESE_DIR = "D:\\我的 软件\\Korvane"
 @harness.both_code_pages
 class InstallerInstall:
 
-    def check_finished(self, wizard, dialog):
-        w = self.wine
-        s = wizard.state()
-        self.assertEqual(sc.Wizard.page_of(s), sc.FINISHED)
-        self.assertTrue(wizard.window()["visible"])
-        self.assertTrue(s["header"]["visible"] and not s["strip"]["visible"])
-        self.assertFalse(s["title"]["visible"])
-        self.assertEqual(s["subtitle"]["text"], sc.CAPTION + " 已经成功安装在您的电脑中")
-        self.assertEqual(s["subtitle"]["rect"][0], 32, "the subtitle moved 16 pixels right")
-        self.assertEqual(s["done_title"]["text"], sc.CAPTION + " 安装完毕.")
-        self.assertEqual(s["done_text"]["text"], "请点击“完毕”按钮退出安装程序。")
-        self.assertTrue(s["run"]["checked"] and s["run"]["enabled"])
-        self.assertEqual((s["next"]["text"], s["next"]["enabled"]), ("完毕", True))
-        self.assertFalse(s["back"]["enabled"] or s["exit"]["enabled"])
-        # The progress dialog stays open beneath, its run complete.
-        still = [x for x in w.windows(pid=wizard.pid) if x["hwnd"] == dialog["hwnd"]]
-        self.assertTrue(still and still[0]["visible"])
-        bar = w.control(dialog["hwnd"], cls="msctls_progress32")["hwnd"]
-        self.assertEqual(w.send(bar, sc.PBM_GETPOS), 100)
-        status = w.control(dialog["hwnd"], cls="Static")
-        self.assertEqual((status["text"], status["visible"]), ("", False))
-
     def check_installation(self, folder, link):
         w = self.wine
         sc.check_files(self, w, folder)
@@ -61,7 +39,7 @@ class InstallerInstall:
 
         # First run: defaults, but without the desktop link; nothing started at the end.
         wizard, dialog = sc.install(w, desktop_link=False)
-        self.check_finished(wizard, dialog)
+        sc.check_finished(self, w, wizard, dialog)
         self.check_installation(folder, link=False)
         self.finish(wizard, run=False)
         with self.assertRaises(harness.HarnessError, msg="no program is started"):
@@ -77,7 +55,7 @@ class InstallerInstall:
                "/f")
 
         wizard, dialog = sc.install(w)
-        self.check_finished(wizard, dialog)
+        sc.check_finished(self, w, wizard, dialog)
         self.check_installation(folder, link=True)
         self.finish(wizard, run=True)
         app = w.wait_window(cls=sc.APP_CLASS, title="Korvane", timeout=30)
@@ -102,7 +80,7 @@ class InstallerInstall:
     def test_folder_with_blanks_and_chinese(self):
         w = self.wine
         wizard, dialog = sc.install(w, folder=CHINESE_DIR)
-        self.check_finished(wizard, dialog)
+        sc.check_finished(self, w, wizard, dialog)
         self.check_installation(CHINESE_DIR, link=True)
         self.assertFalse(w.exists(sc.DEFAULT_DIR), "nothing in the default folder")
 
