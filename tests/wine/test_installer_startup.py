@@ -61,6 +61,19 @@ class InstallerStartup:
         self.assertEqual(wizard.page(), sc.WELCOME)
         self.assertTrue(wizard.proc.running())
 
+        # Not minimised but behind another program's window: a further copy brings the
+        # wizard to the front all the same.
+        other = w.start(harness.cross_file("driver_testapp.exe"))
+        front = w.wait_window(title="驱动测试")
+        w.activate(front["hwnd"])
+        w.wait_until(lambda: w.foreground()["hwnd"] == front["hwnd"], what="the other window")
+        third = w.spawn(harness.cross_file("Setup.exe"), timeout=60)
+        self.assertEqual(third["exit_code"], 0)
+        self.assertEqual([x for x in third["windows"] if x["shown"]], [])
+        w.wait_until(lambda: w.foreground()["hwnd"] == wizard.hwnd, timeout=10,
+                     what="the wizard in front again")
+        other.popen.kill()
+
         # Once the first copy has ended, a new start runs normally.
         self.assertEqual(wizard.exit_program(), 0)
         sc.check_scratch_gone(self, w)
