@@ -1,6 +1,6 @@
 """The wizard of the real Setup.exe page by page: texts and button states of the welcome,
 agreement, destination and ready pages, the way back, the disk grid against Wine's drives,
-a double-click on the grid, and leaving: Exit answered No resets a typed destination, the
+double-clicks on the grid, a destination on a drive the grid does not list, and leaving: Exit answered No resets a typed destination, the
 close box answered Cancel keeps everything, answered OK ends the program."""
 
 import re
@@ -131,6 +131,25 @@ class InstallerWizard:
         # Next again reloads the agreement and withdraws the earlier consent.
         s = wizard.next()
         self.check_fresh_agreement(wizard, s)
+
+        # A destination on a drive the grid does not list: the refresh finds no row for it
+        # and ends with the grid's error; the typed folder stays, no row shows the usage.
+        wizard.agree()
+        wizard.next()
+        w.set_text(wizard.c["path"], "Q:\\Korvane")
+        wizard.back()
+        wizard.click("next")
+        box = w.msgbox(pid=wizard.pid)
+        self.assertEqual((box["caption"], box["text"]), ("VantaSetup", "Grid index out of range."))
+        w.answer("OK", pid=wizard.pid)
+        self.assertEqual(wizard.page(), sc.DESTINATION)
+        self.assertEqual(wizard.text("path"), "Q:\\Korvane")
+        self.assertEqual([row[3:] for row in w.listview(wizard.c["grid"])["items"]],
+                         [["", ""]] * len(w.listview(wizard.c["grid"])["items"]))
+        # A double-click on the D: row puts its letter in front of the typed folder.
+        w.listview_double_click(wizard.c["grid"], 1)
+        w.wait_text(wizard.c["path"], "D:\\Korvane")
+        self.check_grid(wizard, "D:\\", "D:\\Korvane")
         self.assertEqual(wizard.exit_program(), 0)
         sc.check_scratch_gone(self, w)
 
