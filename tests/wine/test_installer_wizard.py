@@ -1,7 +1,8 @@
 """The wizard of the real Setup.exe page by page: texts and button states of the welcome,
 agreement, destination and ready pages, the way back, the disk grid against Wine's drives,
-double-clicks on the grid, a destination on a drive the grid does not list, and leaving: Exit answered No resets a typed destination, the
-close box answered Cancel keeps everything, answered OK ends the program."""
+double-clicks on the grid, a destination on a drive the grid does not list, and leaving: Exit
+answered No resets a typed destination, the close box answered Cancel keeps everything,
+answered OK ends the program."""
 
 import re
 import unittest
