@@ -1,7 +1,7 @@
 """Runs of the real Setup.exe that do not complete: a destination folder that cannot be
 created (on a drive that does not exist), and 取消 pressed on the progress dialog while the
-files are being written (confirmed, and withdrawn, after which the run completes). (A run refused because the installed program is running is part of
-test_installer_install.)"""
+files are being written (confirmed; and withdrawn, after which the run completes). A run
+refused because the installed program is running is part of test_installer_install."""
 
 import unittest
 
