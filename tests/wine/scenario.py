@@ -11,6 +11,7 @@ writes them into $KORV_SCREENSHOT_DIR (default ./screenshots)."""
 
 import os
 import re
+import subprocess
 import sys
 import time
 from decimal import ROUND_HALF_UP, Decimal
@@ -413,8 +414,8 @@ def save_screenshots(wine, folder):
 
     def shot(name):
         out = folder / f"{len(shots) + 1}-{name}.png"
-        r = harness.subprocess.run(["import", "-display", wine.run.display.name, "-window",
-                                    "root", str(out)], capture_output=True, timeout=60)
+        r = subprocess.run(["import", "-display", wine.run.display.name, "-window", "root",
+                            str(out)], capture_output=True, timeout=60)
         if r.returncode != 0:
             raise harness.HarnessError(f"screenshot {out} failed: {r.stderr!r}")
         shots.append(out)
