@@ -10,13 +10,17 @@
 //                                     page; milliseconds from the first sight of the progress
 //                                     dialog to the finished page (PAGE visible, NEXT "完毕")
 //   watch uninstall NEXT PAGE         clicks Next (window NEXT); milliseconds until PAGE shows
+//   watch trace WINDOW END            prints each change of the texts of WINDOW and its
+//                                     children with its time, until window END shows
 //
 // Each prints one line of JSON. Exit 0 done, 1 usage, 2 not seen within two minutes.
 #include <windows.h>
 
 #include <cstdio>
 #include <cwchar>
+#include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -128,6 +132,36 @@ int Install(DWORD pid, HWND next, HWND page) {
   return 0;
 }
 
+BOOL CALLBACK CollectChild(HWND hwnd, LPARAM param) {
+  reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+  return TRUE;
+}
+
+// Prints every change of the texts of a window and its children, with milliseconds since
+// the start, until the window `end` shows (or the two minutes are over).
+int Trace(HWND window, HWND end) {
+  const double start = Now();
+  std::map<HWND, std::wstring> seen;
+  WaitFor([&] {
+    std::vector<HWND> all{window};
+    EnumChildWindows(window, CollectChild, reinterpret_cast<LPARAM>(&all));
+    for (HWND h : all) {
+      std::wstring text = TextOf(h);
+      auto it = seen.find(h);
+      if (it == seen.end() || it->second != text) {
+        seen[h] = text;
+        char utf8[512];
+        int n =
+            WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8, sizeof utf8, nullptr, nullptr);
+        std::printf("%9.1f %s\n", Now() - start, n > 0 ? utf8 : "");
+      }
+    }
+    return IsWindowVisible(end) != FALSE;
+  });
+  std::printf("%9.1f end\n", Now() - start);
+  return 0;
+}
+
 int Uninstall(HWND next, HWND page) {
   const double click = Now();
   PostMessageW(next, BM_CLICK, 0, 0);
@@ -148,6 +182,8 @@ int main() {
   } else if (command == L"install" && argc == 5) {
     code = Install(static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 0)), HandleArg(argv[3]),
                    HandleArg(argv[4]));
+  } else if (command == L"trace" && argc == 4) {
+    code = Trace(HandleArg(argv[2]), HandleArg(argv[3]));
   } else if (command == L"uninstall" && argc == 4) {
     code = Uninstall(HandleArg(argv[2]), HandleArg(argv[3]));
   } else {
