@@ -327,7 +327,8 @@ class Form : public Control {
   std::string font = "\xCB\xCE\xCC\xE5";  // the face name 宋体 in GBK
   int fontHeight = 12;                    // pixels; 0 with fontPoints for a point size
   int fontPoints = 0;
-  std::string icon;  // resource name of the window icon
+  int boldHeight = 14;  // pixels of the bold face (style.bold labels)
+  std::string icon;     // resource name of the window icon
 
   std::function<void()> onActivate;
   std::function<void(bool& canClose)> onCloseQuery;

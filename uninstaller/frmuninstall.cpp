@@ -94,6 +94,7 @@ void Tfrmuninstall::BuildLayout() {
   position = ui::Position::Designed;
   style.color = ui::kWhite;
   icon = "MAINICON";
+  boldHeight = 12;                // its bold labels are the 12-pixel face in bold
   SetBounds(171, 153, 502, 335);  // client area at its designed screen place
 
   Panel_Top.style.color = ui::kWhite;

@@ -940,7 +940,7 @@ void Win32Backend::Realize(Form& form) {
       ReleaseDC(nullptr, screen);
     }
     fd.font = MakeFont(face, -height, false);
-    fd.bold = MakeFont(face, -14, true);
+    fd.bold = MakeFont(face, -form.boldHeight, true);
 
     DWORD style = WS_CLIPCHILDREN, ex = WS_EX_CONTROLPARENT;
     switch (form.border) {
