@@ -180,13 +180,19 @@ std::wstring TextOf(HWND h) {
   DWORD_PTR len = 0;
   if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 3000, &len))
     return TitleOf(h);
-  std::wstring s(len + 1, L'\0');
-  DWORD_PTR got = 0;
-  if (!SendMessageTimeoutW(h, WM_GETTEXT, len + 1, reinterpret_cast<LPARAM>(s.data()),
-                           SMTO_ABORTIFHUNG, 3000, &got))
-    return TitleOf(h);
-  s.resize(got <= len ? got : len);
-  return s;
+  // The program may change the text between the two messages: a buffer that comes back
+  // full is taken for a cut text and asked again, larger.
+  for (std::size_t size = len + 256;; size *= 2) {
+    std::wstring s(size, L'\0');
+    DWORD_PTR got = 0;
+    if (!SendMessageTimeoutW(h, WM_GETTEXT, size, reinterpret_cast<LPARAM>(s.data()),
+                             SMTO_ABORTIFHUNG, 3000, &got))
+      return TitleOf(h);
+    if (got + 1 < size || size > (1u << 24)) {
+      s.resize(got < size ? got : size - 1);
+      return s;
+    }
+  }
 }
 
 DWORD PidOf(HWND h) {
