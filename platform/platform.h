@@ -84,6 +84,8 @@ class Platform {
   virtual void WriteFile(const std::string& path, std::string_view bytes) = 0;
   virtual std::string WindowsDirectory() = 0;  // without trailing "\"
   virtual std::string ModuleFileName() = 0;    // the running program's full path
+  // The 8.3 form of an existing path (GetShortPathName); the path itself when there is none.
+  virtual std::string ShortPathName(const std::string& path) = 0;
 
   // --- payload resources of the running program ---------------------------------------
   // The bytes of the entry (name, type), matched without regard to case; nullopt if absent.

@@ -77,6 +77,21 @@ std::string BatchFileText(const std::string& program) {
          "del %0\r\n";
 }
 
+std::string BatchProgramPath(plat::Platform& system) {
+  const std::string program = system.ModuleFileName();
+  auto ascii = [](const std::string& s) {
+    for (unsigned char c : s)
+      if (c >= 0x80) return false;
+    return true;
+  };
+  // The command interpreter reads the batch file in the console's code page, which need not
+  // be 936: a Chinese folder name would reach "del" garbled and the uninstaller would stay.
+  // The 8.3 form of such a path is plain ASCII and reads the same in every code page.
+  if (ascii(program)) return program;
+  const std::string shortPath = system.ShortPathName(program);
+  return ascii(shortPath) ? shortPath : program;
+}
+
 Tfrmuninstall::Tfrmuninstall(plat::Platform& system) : system_(system) {
   BuildLayout();
   DdeClientConv1 = system_.NewDdeConversation();
@@ -246,7 +261,7 @@ bool Tfrmuninstall::Un_install() {
     Pump();
 
     lblinfo.SetText("删除批处理文件...");
-    system_.WriteFile(kBatchFile, BatchFileText(system_.ModuleFileName()));
+    system_.WriteFile(kBatchFile, BatchFileText(BatchProgramPath(system_)));
     pgb1.SetPosition(100);
     Pause(50);
   } catch (const std::exception&) {

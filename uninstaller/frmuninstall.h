@@ -14,6 +14,8 @@ constexpr int kBatchAttempts = 30;
 
 // The batch file's text for the uninstaller at `program` (CR LF line ends).
 std::string BatchFileText(const std::string& program);
+// The uninstaller's own path as the batch file names it.
+std::string BatchProgramPath(plat::Platform& system);
 
 class Tfrmuninstall : public ui::Form {
  public:

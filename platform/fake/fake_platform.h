@@ -162,6 +162,11 @@ class FakePlatform : public Platform {
   void WriteFile(const std::string& path, std::string_view bytes) override;
   std::string WindowsDirectory() override { return windowsDirectory; }
   std::string ModuleFileName() override { return moduleFileName; }
+  std::map<std::string, std::string> shortNames;  // path -> its 8.3 form, where it has one
+  std::string ShortPathName(const std::string& path) override {
+    auto it = shortNames.find(path);
+    return it == shortNames.end() ? path : it->second;
+  }
 
   std::optional<std::string_view> FindPayload(const std::string& name,
                                               const std::string& type) override;

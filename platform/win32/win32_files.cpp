@@ -151,6 +151,17 @@ std::string Win32Platform::ModuleFileName() {
   }
 }
 
+std::string Win32Platform::ShortPathName(const std::string& path) {
+  const std::wstring wide = Widen(path);
+  const DWORD length = GetShortPathNameW(wide.c_str(), nullptr, 0);
+  if (length == 0) return path;
+  std::wstring buffer(length, L'\0');
+  const DWORD written = GetShortPathNameW(wide.c_str(), buffer.data(), length);
+  if (written == 0 || written >= length) return path;
+  buffer.resize(written);
+  return Narrow(buffer);
+}
+
 std::optional<std::string_view> Win32Platform::FindPayload(const std::string& name,
                                                            const std::string& type) {
   // Resources belong to the running program and stay mapped for its whole life: nothing is

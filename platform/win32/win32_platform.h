@@ -19,6 +19,7 @@ class Win32Platform final : public Platform {
   void WriteFile(const std::string& path, std::string_view bytes) override;
   std::string WindowsDirectory() override;
   std::string ModuleFileName() override;
+  std::string ShortPathName(const std::string& path) override;
 
   std::optional<std::string_view> FindPayload(const std::string& name,
                                               const std::string& type) override;

@@ -352,6 +352,18 @@ TEST_F(UninstallerTest, BatchFileText) {
             "del %0\r\n");
 }
 
+TEST(BatchProgramPath, ChineseFolderGoesByItsAsciiShortName) {
+  plat::FakePlatform sys;
+  sys.moduleFileName = "D:\\Apps\\Uninstall.exe";
+  EXPECT_EQ(BatchProgramPath(sys), "D:\\Apps\\Uninstall.exe");
+  sys.moduleFileName = "D:\\我的 软件\\Uninstall.exe";
+  EXPECT_EQ(BatchProgramPath(sys), sys.moduleFileName);  // no short name: as it is
+  sys.shortNames[sys.moduleFileName] = "D:\\7Q0X~1\\UNINST~1.EXE";
+  EXPECT_EQ(BatchProgramPath(sys), "D:\\7Q0X~1\\UNINST~1.EXE");
+  sys.shortNames[sys.moduleFileName] = "D:\\我的软~1\\UNINST~1.EXE";  // still not ASCII
+  EXPECT_EQ(BatchProgramPath(sys), sys.moduleFileName);
+}
+
 TEST_F(UninstallerTest, ErrorsStopTheRemovalWithOneMessage) {
   const char kError[] = "卸载程序出错!可能是正在使用要删除的文件";
   // The batch file cannot be created: everything else is already gone.
