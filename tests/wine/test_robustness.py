@@ -131,7 +131,7 @@ class Robustness(harness.WineTestCase):
         before = w.files(sc.DEFAULT_DIR)
 
         proc = w.start(sc.DEFAULT_DIR + "\\Uninstall.exe")
-        window = w.wait_window(title=UNINSTALL_TITLE, timeout=60)
+        window = w.wait_window(title=UNINSTALL_TITLE, cls="KorvForm", timeout=60)
         w.click_text(window["hwnd"], "下一步 >")
         # No message, nothing removed: the window closes and the program ends.
         self.assertEqual(proc.wait(60), 0)

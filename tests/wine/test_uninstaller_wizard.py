@@ -68,7 +68,7 @@ class UninstallerChecks:
 
     def start_uninstaller(self):
         proc = self.wine.start(UNINSTALLER)
-        win = self.wine.wait_window(title=TITLE, timeout=60)
+        win = self.wine.wait_window(title=TITLE, cls="KorvForm", timeout=60)
         page = self.wine.wait_until(lambda: (p := Page(self.wine, win["hwnd"]))
                                     .shown.get(CONFIRM_TEXT) and p, 30, what="the confirm page")
         return proc, win, page
