@@ -82,15 +82,20 @@ bool HeadlessBackend::DispatchPending() {
 void HeadlessBackend::WaitAndDispatch() {
   if (DispatchPending()) return;
   {
-    // A worker that is still on its way may hand a call over: wait for it (bounded).
+    // A worker that is still running, and not waiting on the GUI thread itself, may yet hand
+    // a call over or end: wait for either, however slow the machine is (bounded only against
+    // a test that would otherwise hang for good).
     std::unique_lock<std::mutex> lock(mutex_);
-    int busy = 0;
-    for (auto& [id, w] : workers_)
-      if (!w->finished) ++busy;
-    if (busy > waitingWorkers_) {
-      cv_.wait_for(lock, std::chrono::seconds(10),
-                   [this] { return !handOvers_.empty() || app_->Terminated(); });
-      if (!handOvers_.empty() || app_->Terminated()) return;
+    auto running = [this] {
+      int busy = 0;
+      for (auto& [id, w] : workers_)
+        if (!w->finished) ++busy;
+      return busy > waitingWorkers_;
+    };
+    if (running()) {
+      cv_.wait_for(lock, std::chrono::minutes(5),
+                   [&] { return !handOvers_.empty() || app_->Terminated() || !running(); });
+      return;  // the caller's loop looks again
     }
   }
   if (!timers_.empty()) {
