@@ -281,10 +281,10 @@ HWND WaitFor(DWORD timeoutMs, F found) {
 }
 
 // A top-level window given by handle or by exact title.
-HWND ResolveWindow(const std::wstring& spec) {
-  if (HWND h = ParseHandle(spec)) return IsWindow(h) ? h : nullptr;
+HWND ResolveWindow(const std::wstring& which) {
+  if (HWND h = ParseHandle(which)) return IsWindow(h) ? h : nullptr;
   for (HWND h : TopLevelWindows())
-    if (TitleOf(h) == spec) return h;
+    if (TitleOf(h) == which) return h;
   return nullptr;
 }
 
@@ -771,8 +771,8 @@ int CmdDumpResource(const Args& a) {
   return 0;
 }
 
-// One value through the system's profile API, the way the programs' specification of the
-// config reads it: A function, empty default, 2048-byte buffer. Section and key are taken as
+// One value through the system's profile API, called as the programs' config reader is meant
+// to behave: A function, empty default, 2048-byte buffer. Section and key are taken as
 // GBK; the value is printed as hex and as UTF-8 of its GBK bytes.
 int CmdIni(const Args& a) {
   if (a.positional.size() < 3) return Fail(1, L"ini FILE SECTION KEY");
