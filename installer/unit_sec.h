@@ -44,6 +44,5 @@ class TFormsec : public ui::Form {
  private:
   plat::Platform& system_;
   bool activated_ = false;
-  bool cancelled_ = false;
   std::optional<std::string_view> entry_;  // the payload entry held open
 };

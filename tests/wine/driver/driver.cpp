@@ -10,6 +10,7 @@
 // on success, 1 for a usage error, 2 when something was not found in time, 3 when an action
 // was refused (a disabled or hidden control) and 4 when an action had no effect in time.
 #include <windows.h>
+#include "tests/wine/common/json_text.h"
 // windows.h first
 #include <commctrl.h>
 #include <shellapi.h>
@@ -63,22 +64,7 @@ int Fail(int code, const std::wstring& message) {
   return code;
 }
 
-std::string JsonString(const std::wstring& w) {
-  std::string in = Utf8(w), out = "\"";
-  for (unsigned char c : in) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
+std::string JsonString(const std::wstring& w) { return JsonQuoted(Utf8(w)); }
 
 std::string Num(long long v) { return std::to_string(v); }
 std::string Bool(bool b) { return b ? "true" : "false"; }

@@ -7,6 +7,7 @@
 //            with "#" and empty lines are skipped. Section and key are converted to GBK.
 //   DIR:     the folder holding the INI files (a Windows path, ASCII).
 #include <windows.h>
+#include "tests/wine/common/json_text.h"
 
 #include <cstdio>
 #include <string>
@@ -57,20 +58,7 @@ std::string Hex(const std::string& bytes) {
 
 // JSON text of GBK bytes, shown as UTF-8.
 std::string Json(const std::string& gbkBytes) {
-  std::string in = Narrow(Widen(gbkBytes, 936), CP_UTF8), out = "\"";
-  for (unsigned char c : in) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char b[8];
-      std::snprintf(b, sizeof b, "\\u%04x", c);
-      out += b;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
+  return JsonQuoted(Narrow(Widen(gbkBytes, 936), CP_UTF8));
 }
 
 void Print(const std::string& s) {
