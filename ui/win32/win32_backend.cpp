@@ -498,7 +498,6 @@ void Detach(Control& c) {
   }
   g_s->frames.erase(&c);
   g_s->gridCols.erase(&c);
-  ForgetControl(&c);
   c.native = nullptr;
 }
 

@@ -28,7 +28,6 @@ constexpr int kAnimationFrames = 20;
 constexpr unsigned kAnimationMs = 66;  // about 15 frames a second
 void PaintAnimation(HDC dc, Control& control, int frame);
 
-void ForgetControl(Control* control);  // drops pictures cached for it
 void ReleasePaintResources();
 
 }  // namespace ui::win32
