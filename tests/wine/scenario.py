@@ -49,27 +49,56 @@ _BY_TEXT = {
     "我同意以上条款": "agree", "我不同意以上条款": "disagree",
     "请选择安装路径及文件夹，然后点击“下一步”": "dest_text", "浏览": "browse",
     "磁盘空间(双击鼠标选择)": "disk_label", "创建桌面快捷方式": "desktop",
-    "安装程序已经准备好在您的计算机上安装...": "ready_text",
     "... 安装完毕": "done_title", "请点击“完毕”按钮退出安装程序。": "done_text",
     "运行软件": "run",
 }
-_BY_PREFIX = {"欢迎使用 ": "welcome_title", "即将在您的电脑上安装“": "welcome_text"}
+_BY_PREFIX = {"欢迎使用 ": "welcome_title", "即将在您的电脑上安装“": "welcome_text",
+              "安装程序已经准备好在您的计算机上安装": "ready_text"}
 
 
 # ---------------------------------------------------------------------------------------------
 # The wizard
 
 
+class _Named(dict):
+    """Controls by name; a name not yet seen makes the wizard look again, since the controls
+    of a page come into being when the page is first shown."""
+
+    def __init__(self, wizard):
+        super().__init__()
+        self.wizard = wizard
+
+    def __missing__(self, name):
+        self.wizard.state()
+        if not dict.__contains__(self, name):
+            raise harness.HarnessError(f"wizard control {name} not found")
+        return dict.__getitem__(self, name)
+
+
 class Wizard:
-    """The wizard window of a running Setup.exe, its controls by name (their handles are
-    taken when it opens, so they stay valid when texts change)."""
+    """The wizard window of a running Setup.exe, its controls by name. A control is named by
+    the design text it carries when it first appears (the welcome page's at once, the other
+    pages' when they are first shown) and keeps its handle, so it stays valid when texts
+    change."""
+
+    # Controls that exist as soon as the wizard opens: the common ones, the six pages and
+    # the welcome page's.
+    AT_OPEN = {"back", "next", "exit", "title", "subtitle", "strip", "welcome_title",
+               "welcome_text"} | {f"page{i}" for i in range(1, 7)}
 
     def __init__(self, wine, proc, window):
         self.wine, self.proc = wine, proc
         self.hwnd, self.pid = window["hwnd"], window["pid"]
-        self.c = {}
-        controls = wine.controls(self.hwnd)
+        self.c = _Named(self)
+        self.state()
+        missing = self.AT_OPEN - set(self.c)
+        if missing:
+            raise harness.HarnessError(f"wizard controls not found: {sorted(missing)}")
+
+    def _take_names(self, controls):
         for c in controls:
+            if c["hwnd"] in self._names():
+                continue
             name = _BY_TEXT.get(c["text"])
             name = name or next((n for p, n in _BY_PREFIX.items() if c["text"].startswith(p)),
                                 None)
@@ -82,21 +111,22 @@ class Wizard:
             if c["class"] == "KorvPaint" and c["parent"] == self.hwnd:
                 name = "strip"
             if name:
-                if name in self.c:
+                if dict.__contains__(self.c, name):
                     raise harness.HarnessError(f"two wizard controls are taken for {name}")
                 self.c[name] = c["hwnd"]
-        by_hwnd = {c["hwnd"]: c for c in controls}
-        self.c["header"] = by_hwnd[self.c["title"]]["parent"]
-        missing = set(_BY_TEXT.values()) | set(_BY_PREFIX.values()) | {
-            "memo", "path", "grid", "strip"} | {f"page{i}" for i in range(1, 7)}
-        missing -= set(self.c)
-        if missing:
-            raise harness.HarnessError(f"wizard controls not found: {sorted(missing)}")
+        if "title" in self.c and "header" not in self.c:
+            by_hwnd = {c["hwnd"]: c for c in controls}
+            self.c["header"] = by_hwnd[dict.__getitem__(self.c, "title")]["parent"]
+
+    def _names(self):
+        return {h: n for n, h in dict.items(self.c)}
 
     def state(self):
         """{name: control} of the named controls, read in one driver call."""
-        names = {h: n for n, h in self.c.items()}
-        return {names[c["hwnd"]]: c for c in self.wine.controls(self.hwnd) if c["hwnd"] in names}
+        controls = self.wine.controls(self.hwnd)
+        self._take_names(controls)
+        names = self._names()
+        return {names[c["hwnd"]]: c for c in controls if c["hwnd"] in names}
 
     @staticmethod
     def page_of(state):
@@ -116,9 +146,10 @@ class Wizard:
         self.wine.click(self.c[name])
 
     def wait_page(self, index, timeout=30):
-        return self.wine.wait_until(
-            lambda: (lambda s: s if self.page_of(s) == index else None)(self.state()),
-            timeout, what=f"wizard page {index}")
+        self.wine.wait_until(lambda: self.page() == index, timeout, what=f"wizard page {index}")
+        # Read again: a page's controls come into being just before it first shows, so a
+        # reading that saw the page appear may have listed the windows before they existed.
+        return self.state()
 
     def next(self):
         """Next from page p (0 to 2): waits for page p + 1 and returns its state."""

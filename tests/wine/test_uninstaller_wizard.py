@@ -22,6 +22,7 @@ BATCH = "c:\\_destoryme.bat"
 NEXT, CANCEL, DONE = "下一步 >", "取消", "完成"
 CONFIRM_TEXT = "即将从您的电脑中卸载 " + CAPTION
 DONE_TEXT = CAPTION + " 卸载完毕."
+DONE_HINT = "请点击“完成”按钮退出本程序"
 HEADER_TEXT = "正在卸载" + CAPTION
 STEP_TEXTS = {"正在卸载......", "删除文件...", "删除文件夹", "清除注册表信息...",
               "删除桌面程序图标...", "删除[开始]菜单程序群组...", "删除批处理文件..."}
@@ -74,9 +75,12 @@ class UninstallerChecks:
         return proc, win, page
 
     def wait_done_page(self, hwnd, timeout=60):
+        # The done page's own text as well as the button: the page's controls come into being
+        # as it is first shown, and a reading taken across that moment can see the page
+        # without them.
         return self.wine.wait_until(
-            lambda: (p := Page(self.wine, hwnd)).button(DONE) and p, timeout,
-            what="the done page")
+            lambda: ((p := Page(self.wine, hwnd)).button(DONE) and DONE_HINT in p.shown
+                     and p), timeout, what="the done page")
 
     def assert_installed(self, except_files=()):
         """Nothing of the installation is gone (but the listed files)."""
@@ -177,13 +181,16 @@ class UninstallerChecks:
 
         # One Next runs the whole removal and lands on the done page. The status line is
         # read alone while it runs (one control at a time gives a consistent reading): every
-        # text seen is a step's text, in the order of the steps.
-        lblinfo = next(c["hwnd"] for c in page.controls if c["text"] == "正在卸载......")
+        # text seen is a step's text, in the order of the steps. It comes into being with its
+        # page, the working page, once the removal has begun.
         next_button = page.button(NEXT)["hwnd"]
         w.click(next_button)
         if os.environ.get("KORV_SCREENSHOT_DIR"):
             self.shot_working_page(win)
         ranks = self.status_ranks()
+        lblinfo = w.wait_until(
+            lambda: next((c["hwnd"] for c in w.controls(hwnd) if c["text"] in ranks), None),
+            30, what="the status line of the working page")
         seen = []
         deadline = time.monotonic() + 120
         while w.get_text(next_button) != DONE:
@@ -200,7 +207,7 @@ class UninstallerChecks:
         self.assertEqual(seen[-1], "删除批处理文件...")
         done = self.wait_done_page(hwnd)
         self.assertIn(DONE_TEXT, done.shown)
-        self.assertIn("请点击“完成”按钮退出本程序", done.shown)
+        self.assertIn(DONE_HINT, done.shown)
         self.assertTrue(done.button(DONE)["enabled"])
         self.assertFalse(done.button(CANCEL)["enabled"])
         self.assertTrue(done.left_picture)

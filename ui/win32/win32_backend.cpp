@@ -468,6 +468,10 @@ void CreateOne(Control& c, HWND parentWnd, FormData& fd) {
     }
     if (Form* f = c.form()) AddTip(c, Hwnd(*f), fd.font);
   }
+  // A hidden page gets its controls when it is first shown: a form shows one page of
+  // several, and every window made costs about a millisecond under Wine (the wizard's other
+  // pages, its disk table among them, took 50 ms of its start).
+  if (c.kind() == Kind::Page && !c.Visible()) return;
   CreateTree(c, fd);
 }
 
@@ -1025,6 +1029,8 @@ void Win32Backend::Changed(Control& c, Prop prop) {
     }
     case Prop::Visible:
       if (c.kind() != Kind::Form) {
+        if (c.kind() == Kind::Page && c.Visible())
+          if (FormData* fd = DataOf(&c)) CreateTree(c, *fd);
         ShowWindow(h, c.Visible() ? SW_SHOWNA : SW_HIDE);
       } else if (c.Visible()) {
         if (!IsWindowVisible(s_->appWnd) && !IsIconic(s_->appWnd))
