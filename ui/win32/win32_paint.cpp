@@ -52,9 +52,8 @@ void PaintImage(HDC dc, Control& c, int w, int h) {
     // Stretched at every paint, without a cached copy at the control's size: a picture the
     // size of the screen would hold 3 MB, and HALFTONE takes four times as long as
     // COLORONCOLOR (24 ms against 6 ms for the backdrop under Wine) for no visible gain on
-    // the near 1:1 scales of these pictures.
-    // In bands of 64 rows: Wine stretches into a temporary of the clipped target's size,
-    // which for the whole screen is another 3 MB at the peak.
+    // the near 1:1 scales of these pictures. In bands of 64 rows, because Wine stretches
+    // into a temporary of the clipped target's size: for the whole screen another 3 MB.
     int mode = SetStretchBltMode(dc, COLORONCOLOR);
     for (int top = 0; top < h; top += 64) {
       SaveDC(dc);
