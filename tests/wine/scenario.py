@@ -70,7 +70,7 @@ class _Named(dict):
 
     def __missing__(self, name):
         self.wizard.state()
-        if not dict.__contains__(self, name):
+        if name not in self:
             raise harness.HarnessError(f"wizard control {name} not found")
         return dict.__getitem__(self, name)
 
@@ -96,8 +96,9 @@ class Wizard:
             raise harness.HarnessError(f"wizard controls not found: {sorted(missing)}")
 
     def _take_names(self, controls):
+        known = set(self.c.values())
         for c in controls:
-            if c["hwnd"] in self._names():
+            if c["hwnd"] in known:
                 continue
             name = _BY_TEXT.get(c["text"])
             name = name or next((n for p, n in _BY_PREFIX.items() if c["text"].startswith(p)),
@@ -111,21 +112,18 @@ class Wizard:
             if c["class"] == "KorvPaint" and c["parent"] == self.hwnd:
                 name = "strip"
             if name:
-                if dict.__contains__(self.c, name):
+                if name in self.c:
                     raise harness.HarnessError(f"two wizard controls are taken for {name}")
                 self.c[name] = c["hwnd"]
         if "title" in self.c and "header" not in self.c:
             by_hwnd = {c["hwnd"]: c for c in controls}
-            self.c["header"] = by_hwnd[dict.__getitem__(self.c, "title")]["parent"]
-
-    def _names(self):
-        return {h: n for n, h in dict.items(self.c)}
+            self.c["header"] = by_hwnd[self.c["title"]]["parent"]
 
     def state(self):
         """{name: control} of the named controls, read in one driver call."""
         controls = self.wine.controls(self.hwnd)
         self._take_names(controls)
-        names = self._names()
+        names = {h: n for n, h in self.c.items()}
         return {names[c["hwnd"]]: c for c in controls if c["hwnd"] in names}
 
     @staticmethod
