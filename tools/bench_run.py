@@ -166,7 +166,7 @@ def install_round(w, tree):
 
 def uninstall_round(w, tree):
     proc = start(w, UNINSTALLER)
-    window = w.wait_window(title=UNINSTALL_TITLE, timeout=60)
+    window = w.wait_window(title=UNINSTALL_TITLE, cls="KorvForm", timeout=60)
     hwnd = window["hwnd"]
 
     def confirm_page():
