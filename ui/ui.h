@@ -223,6 +223,7 @@ class ProgressBar : public Control {
   void SetRange(int min, int max);
   void SetPosition(int position);
   int Position() const { return position_; }  // as shown: held within the range
+  int Min() const { return min_; }
   int Max() const { return max_; }
 
  private:

@@ -39,6 +39,7 @@ EXIT_QUESTION = "确定要退出本程序的安装吗?"
 WS_CAPTION, WS_THICKFRAME, WS_POPUP = 0x00C00000, 0x00040000, 0x80000000
 ES_MULTILINE = 0x0004
 PBM_GETPOS = 0x0408
+PROGRESS_CLASS = "KorvProgress"  # the progress bar, which answers PBM_GETPOS
 
 WELCOME, AGREEMENT, DESTINATION, READY, WORKING, FINISHED = range(6)
 
@@ -413,7 +414,7 @@ def check_finished(test, w, wizard, dialog):
     # The progress dialog stays open beneath, its run complete.
     still = [x for x in w.windows(pid=wizard.pid) if x["hwnd"] == dialog["hwnd"]]
     test.assertTrue(still and still[0]["visible"])
-    bar = w.control(dialog["hwnd"], cls="msctls_progress32")["hwnd"]
+    bar = w.control(dialog["hwnd"], cls=PROGRESS_CLASS)["hwnd"]
     test.assertEqual(w.send(bar, PBM_GETPOS), 100)
     status = w.control(dialog["hwnd"], cls="Static")
     test.assertEqual((status["text"], status["visible"]), ("", False))
@@ -467,7 +468,7 @@ def save_screenshots(wine, folder):
     shot("ready")
     wizard.click("next")
     dialog = wine.wait_window(title="安装", cls="KorvForm", pid=wizard.pid)
-    bar = wine.control(dialog["hwnd"], cls="msctls_progress32")["hwnd"]
+    bar = wine.control(dialog["hwnd"], cls=PROGRESS_CLASS)["hwnd"]
     wine.wait_until(lambda: wine.send(bar, PBM_GETPOS) >= 10, what="the run under way")
     shot("progress")
     wizard.wait_finished()

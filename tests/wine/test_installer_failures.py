@@ -44,7 +44,7 @@ class InstallerFailures:
         # come back, and the program waits for the user.
         status = w.control(dialog["hwnd"], cls="Static")
         self.assertEqual((status["text"], status["visible"]), ("安装主程序文件", True))
-        bar = w.control(dialog["hwnd"], cls="msctls_progress32")["hwnd"]
+        bar = w.control(dialog["hwnd"], cls=sc.PROGRESS_CLASS)["hwnd"]
         self.assertEqual(w.send(bar, sc.PBM_GETPOS), 1)
         self.assertTrue(wizard.proc.running())
         self.assertFalse(wizard.window()["visible"])

@@ -145,7 +145,7 @@ class Robustness(harness.WineTestCase):
         w = self.wine
         wizard = sc.start_setup(w)
         dialog = wizard.start_install()
-        bar = w.control(dialog["hwnd"], cls="msctls_progress32")["hwnd"]
+        bar = w.control(dialog["hwnd"], cls=sc.PROGRESS_CLASS)["hwnd"]
         w.wait_until(lambda: w.send(bar, sc.PBM_GETPOS) >= 10, what="the run under way")
         wizard.proc.popen.kill()
         wizard.proc.wait(30)

@@ -31,6 +31,7 @@ const wchar_t kAppClass[] = L"KorvApp";
 const wchar_t kFormClass[] = L"KorvForm";
 const wchar_t kPanelClass[] = L"KorvPanel";
 const wchar_t kPaintClass[] = L"KorvPaint";
+const wchar_t kProgressClass[] = L"KorvProgress";  // our progress bar (PaintProgress)
 const wchar_t kDialogClass[] = L"KorvDialog";
 const wchar_t kControlProp[] = L"KorvControl";  // the Control* of one of our windows
 const wchar_t kRootProp[] = L"KorvRoot";        // our forms and dialogs: keyboard navigation
@@ -400,7 +401,7 @@ void CreateOne(Control& c, HWND parentWnd, FormData& fd) {
         text = MemoText(static_cast<Memo&>(c));
         break;
       case Kind::ProgressBar:
-        cls = PROGRESS_CLASSW;
+        cls = kProgressClass;
         break;
       case Kind::Grid:
         cls = WC_LISTVIEWW;
@@ -412,7 +413,7 @@ void CreateOne(Control& c, HWND parentWnd, FormData& fd) {
       default:  // pictures, shapes, separators, animations: painted by us
         break;
     }
-    bool ours = cls == kPanelClass || cls == kPaintClass;
+    bool ours = cls == kPanelClass || cls == kPaintClass || cls == kProgressClass;
     Quiet q;
     HWND h =
         CreateWindowExW(ex, cls, text.c_str(), style, b.left, b.top, b.width, b.height, parentWnd,
@@ -438,12 +439,6 @@ void CreateOne(Control& c, HWND parentWnd, FormData& fd) {
         SendMessageW(h, EM_SETLIMITTEXT, 0, 0);
         SetWindowTextW(h, text.c_str());
         break;
-      case Kind::ProgressBar: {
-        auto& p = static_cast<ProgressBar&>(c);
-        SendMessageW(h, PBM_SETRANGE32, 0, p.Max());
-        SendMessageW(h, PBM_SETPOS, static_cast<WPARAM>(p.Position()), 0);
-        break;
-      }
       case Kind::Grid: {
         auto& g = static_cast<Grid&>(c);
         ListView_SetExtendedListViewStyle(h, LVS_EX_FULLROWSELECT);
@@ -653,12 +648,24 @@ LRESULT CALLBACK PaintProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         HDC dc = BeginPaint(h, &ps);
         if (c->kind() == Kind::Animation) {
           PaintAnimation(dc, *c, g_s->frames[c]);
+        } else if (c->kind() == Kind::ProgressBar) {
+          PaintProgress(dc, static_cast<ProgressBar&>(*c));
         } else {
           if (!(c->kind() == Kind::Image && c->style.stretch)) PaintUnder(dc, *c, true);
           PaintDecoration(dc, *c);
         }
         EndPaint(h, &ps);
         return 0;
+      }
+      // The progress bar answers the common control's queries, for tools that read it.
+      case PBM_GETPOS:
+        if (c->kind() != Kind::ProgressBar) return DefWindowProcW(h, msg, wp, lp);
+        return static_cast<ProgressBar*>(c)->Position();
+      case PBM_GETRANGE: {
+        if (c->kind() != Kind::ProgressBar) return DefWindowProcW(h, msg, wp, lp);
+        auto* p = static_cast<ProgressBar*>(c);
+        if (auto* range = reinterpret_cast<PBRANGE*>(lp)) *range = {p->Min(), p->Max()};
+        return wp ? p->Min() : p->Max();
       }
       case WM_TIMER:
         if (wp == kAnimationTimer) {
@@ -902,6 +909,7 @@ void Win32Backend::Attach(App& app) {
       {kFormClass, FormProc, CS_DBLCLKS, nullptr},
       {kPanelClass, PanelProc, CS_DBLCLKS, nullptr},
       {kPaintClass, PaintProc, 0, nullptr},
+      {kProgressClass, PaintProc, 0, nullptr},
       {kDialogClass, DialogProc, 0, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)},
   };
   for (auto& k : classes) {
@@ -1060,10 +1068,9 @@ void Win32Backend::Changed(Control& c, Prop prop) {
         SetWindowTextW(h, MemoText(static_cast<Memo&>(c)).c_str());
       else
         SetWindowTextW(h, Wide(c.Text()).c_str());
-      if (c.kind() == Kind::Label) {
-        AutoSize(c);
-        InvalidateRect(h, nullptr, TRUE);
-      }
+      // A static control repaints itself for its new text (at once under Wine); another
+      // repaint here would draw every status line twice.
+      if (c.kind() == Kind::Label) AutoSize(c);
       break;
     }
     case Prop::Checked: {
@@ -1074,9 +1081,10 @@ void Win32Backend::Changed(Control& c, Prop prop) {
     }
     case Prop::Position:
       if (c.kind() == Kind::ProgressBar) {
-        auto& p = static_cast<ProgressBar&>(c);
-        SendMessageW(h, PBM_SETRANGE32, 0, p.Max());
-        SendMessageW(h, PBM_SETPOS, static_cast<WPARAM>(p.Position()), 0);
+        // Shown at once, as the common control does: a sequence that sleeps after each
+        // step still shows where it is.
+        InvalidateRect(h, nullptr, FALSE);
+        UpdateWindow(h);
       } else if (c.kind() == Kind::Animation) {
         if (static_cast<Animation&>(c).Active())
           SetTimer(h, kAnimationTimer, kAnimationMs, nullptr);

@@ -205,6 +205,23 @@ void PaintAnimation(HDC dc, Control& c, int frame) {
   DeleteDC(mem);
 }
 
+void PaintProgress(HDC dc, ProgressBar& bar) {
+  const Rect& b = bar.bounds();
+  int w = b.width, h = b.height;
+  if (w <= 0 || h <= 0) return;
+  COLORREF frame = GetSysColor(COLOR_BTNSHADOW);
+  Fill(dc, 0, 0, w, 1, frame);
+  Fill(dc, 0, h - 1, w, h, frame);
+  Fill(dc, 0, 0, 1, h, frame);
+  Fill(dc, w - 1, 0, w, h, frame);
+  int inner = w - 2, span = bar.Max() - bar.Min();
+  int filled = span > 0 ? static_cast<int>(static_cast<long long>(inner) *
+                                           (bar.Position() - bar.Min()) / span)
+                        : 0;
+  Fill(dc, 1, 1, 1 + filled, h - 1, GetSysColor(COLOR_HIGHLIGHT));
+  Fill(dc, 1 + filled, 1, w - 1, h - 1, GetSysColor(COLOR_WINDOW));
+}
+
 void ReleasePaintResources() {
   for (auto& [c, b] : g_brushes) DeleteObject(b);
   g_brushes.clear();

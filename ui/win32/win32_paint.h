@@ -28,6 +28,12 @@ constexpr int kAnimationFrames = 20;
 constexpr unsigned kAnimationMs = 66;  // about 15 frames a second
 void PaintAnimation(HDC dc, Control& control, int frame);
 
+// A flat progress bar in the system's colours: a frame, the filled share of the range in
+// the highlight colour, the rest in the window colour. Drawn by us because the common
+// control repaints itself slowly under Wine (about 1 ms against 0.2 ms for each position),
+// and a sequence of 40 steps sets it 40 times.
+void PaintProgress(HDC dc, ProgressBar& bar);
+
 void ReleasePaintResources();
 
 }  // namespace ui::win32

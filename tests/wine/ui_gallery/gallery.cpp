@@ -693,14 +693,23 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   });
   Then("progress form", [&] {
     prog.ShowForm();
-    Check(ClassOf(H(prog.bar)) == L"msctls_progress32", "the progress bar is the common control");
+    HWND bar = H(prog.bar);
+    Check(ClassOf(bar) == L"KorvProgress", "the progress bar is our own");
     prog.bar.SetPosition(40);
     prog.anim.SetActive(true);
-    Check(SendMessageW(H(prog.bar), PBM_GETPOS, 0, 0) == 40 &&
-              SendMessageW(H(prog.bar), PBM_GETRANGE, FALSE, 0) == 100,
-          "the progress bar shows the position within 0..100");
+    // 277 px wide: a 1 px frame, then 40 % of the 275 px inside filled (110 px).
+    const COLORREF fill = GetSysColor(COLOR_HIGHLIGHT), rest = GetSysColor(COLOR_WINDOW);
+    Check(SendMessageW(bar, PBM_GETPOS, 0, 0) == 40 &&
+              SendMessageW(bar, PBM_GETRANGE, FALSE, 0) == 100 &&
+              SendMessageW(bar, PBM_GETRANGE, TRUE, 0) == 0,
+          "the progress bar tells its position within 0..100");
+    Check(PixelAt(bar, 0, 8) == GetSysColor(COLOR_BTNSHADOW) && PixelAt(bar, 110, 8) == fill &&
+              PixelAt(bar, 111, 8) == rest && PixelAt(bar, 275, 8) == rest,
+          "the progress bar fills 40 % of its inside");
     prog.bar.SetRange(0, 80);
-    Check(SendMessageW(H(prog.bar), PBM_GETRANGE, FALSE, 0) == 80, "a new range shows");
+    Check(SendMessageW(bar, PBM_GETRANGE, FALSE, 0) == 80 && PixelAt(bar, 137, 8) == fill &&
+              PixelAt(bar, 138, 8) == rest,
+          "a new range shows at once, the position kept");
     prog.bar.SetRange(0, 100);
     RECT wr;
     GetWindowRect(H(prog), &wr);
