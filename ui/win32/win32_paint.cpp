@@ -215,9 +215,10 @@ void PaintProgress(HDC dc, ProgressBar& bar) {
   Fill(dc, 0, 0, 1, h, frame);
   Fill(dc, w - 1, 0, w, h, frame);
   int inner = w - 2, span = bar.Max() - bar.Min();
-  int filled = span > 0 ? static_cast<int>(static_cast<long long>(inner) *
-                                           (bar.Position() - bar.Min()) / span)
-                        : 0;
+  int filled =
+      span > 0
+          ? static_cast<int>(static_cast<long long>(inner) * (bar.Position() - bar.Min()) / span)
+          : 0;
   Fill(dc, 1, 1, 1 + filled, h - 1, GetSysColor(COLOR_HIGHLIGHT));
   Fill(dc, 1 + filled, 1, w - 1, h - 1, GetSysColor(COLOR_WINDOW));
 }
