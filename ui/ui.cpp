@@ -202,6 +202,12 @@ void ProgressBar::SetPosition(int position) {
   Changed(Prop::Position);
 }
 
+int ProgressBar::FilledLength(int length) const {
+  const long long span = static_cast<long long>(max_) - min_;
+  if (span <= 0 || length <= 0) return 0;
+  return static_cast<int>(static_cast<long long>(length) * (position_ - min_) / span);
+}
+
 void Animation::SetActive(bool active) {
   if (active_ == active) return;
   active_ = active;

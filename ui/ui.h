@@ -225,6 +225,8 @@ class ProgressBar : public Control {
   int Position() const { return position_; }  // as shown: held within the range
   int Min() const { return min_; }
   int Max() const { return max_; }
+  // How much of a bar `length` long the position fills (none for an empty range).
+  int FilledLength(int length) const;
 
  private:
   int min_ = 0, max_ = 100, position_ = 0;

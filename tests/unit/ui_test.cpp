@@ -239,6 +239,24 @@ TEST_F(UiTest, NotebookShowsOnePageByIndexOrName) {
   EXPECT_EQ(book.PageIndex(), 2);
 }
 
+TEST_F(UiTest, ProgressBarFillsItsShareOfTheRange) {
+  ui::Form form;
+  ui::ProgressBar bar{&form};
+  EXPECT_EQ(bar.FilledLength(275), 0);
+  bar.SetPosition(40);
+  EXPECT_EQ(bar.FilledLength(275), 110);
+  bar.SetPosition(250);  // held at the end of the range
+  EXPECT_EQ(bar.FilledLength(275), 275);
+  bar.SetRange(20, 80);  // the position is held within the new range
+  EXPECT_EQ(bar.Position(), 80);
+  EXPECT_EQ(bar.FilledLength(275), 275);
+  bar.SetPosition(50);
+  EXPECT_EQ(bar.FilledLength(275), 137);
+  bar.SetRange(5, 5);  // an empty range fills nothing instead of dividing by zero
+  EXPECT_EQ(bar.FilledLength(275), 0);
+  EXPECT_EQ(bar.FilledLength(-3), 0);
+}
+
 TEST_F(UiTest, AnIdleLoopWithNothingScriptedEndsInsteadOfHanging) {
   ui::Form main;
   main.ShowForm();

@@ -71,16 +71,20 @@ void PaintImage(HDC dc, Control& c, int w, int h) {
   DeleteDC(mem);
 }
 
-void PaintShape(HDC dc, Control& c, int w, int h) {
-  if (c.style.color != kNoColor) Fill(dc, 0, 0, w, h, ToColorRef(c.style.color));
-  if (c.style.frameColor == kNoColor) return;
-  COLORREF f = ToColorRef(c.style.frameColor);
-  for (int i = 0, n = c.style.frameWidth; i < n && 2 * i < w && 2 * i < h; ++i) {
+// A frame `width` pixels wide along the inside of a w x h area.
+void Frame(HDC dc, int w, int h, int width, COLORREF f) {
+  for (int i = 0; i < width && 2 * i < w && 2 * i < h; ++i) {
     Fill(dc, i, i, w - i, i + 1, f);
     Fill(dc, i, h - i - 1, w - i, h - i, f);
     Fill(dc, i, i, i + 1, h - i, f);
     Fill(dc, w - i - 1, i, w - i, h - i, f);
   }
+}
+
+void PaintShape(HDC dc, Control& c, int w, int h) {
+  if (c.style.color != kNoColor) Fill(dc, 0, 0, w, h, ToColorRef(c.style.color));
+  if (c.style.frameColor == kNoColor) return;
+  Frame(dc, w, h, c.style.frameWidth, ToColorRef(c.style.frameColor));
 }
 
 // A line whose blue highlight is strongest in the middle and fades into the background
@@ -209,16 +213,8 @@ void PaintProgress(HDC dc, ProgressBar& bar) {
   const Rect& b = bar.bounds();
   int w = b.width, h = b.height;
   if (w <= 0 || h <= 0) return;
-  COLORREF frame = GetSysColor(COLOR_BTNSHADOW);
-  Fill(dc, 0, 0, w, 1, frame);
-  Fill(dc, 0, h - 1, w, h, frame);
-  Fill(dc, 0, 0, 1, h, frame);
-  Fill(dc, w - 1, 0, w, h, frame);
-  int inner = w - 2, span = bar.Max() - bar.Min();
-  int filled =
-      span > 0
-          ? static_cast<int>(static_cast<long long>(inner) * (bar.Position() - bar.Min()) / span)
-          : 0;
+  Frame(dc, w, h, 1, GetSysColor(COLOR_BTNSHADOW));
+  int filled = bar.FilledLength(w - 2);
   Fill(dc, 1, 1, 1 + filled, h - 1, GetSysColor(COLOR_HIGHLIGHT));
   Fill(dc, 1 + filled, 1, w - 1, h - 1, GetSysColor(COLOR_WINDOW));
 }
