@@ -99,6 +99,11 @@ korv_resource_object(${KORV_GEN}/payload_res.o ${KORV_PAYLOAD_RC})
 file(GLOB KORV_SETUP_ENTRY CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/installer/win32_*.cpp)
 add_executable(Setup ${KORV_SETUP_ENTRY} ${KORV_GEN}/Setup_res.o ${KORV_GEN}/payload_res.o)
 korv_link_existing(Setup korv_installer korv_ui_win32 korv_platform_win32)
+# Sections start on page boundaries in the file too, so that the loader can map them from the
+# file instead of reading the whole image, payload included, into private memory at start
+# (Wine reads any image whose sections it cannot map). The payload is then written out from the
+# file (WriteFile in platform/win32/win32_files.cpp) and its pages are never brought in.
+target_link_options(Setup PRIVATE -Wl,--file-alignment,4096)
 
 # `ctest` in this tree checks the programs just built (tests/build/check_programs.py).
 enable_testing()

@@ -2,6 +2,8 @@
 #include "platform/win32/win32_windows.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_platform.h"
@@ -25,6 +27,44 @@ std::string FullPath(const std::wstring& path) {
   if (written == 0 || written >= needed) return Narrow(path);
   full.resize(written);
   return Narrow(full);
+}
+
+// This program's own file.
+std::wstring OwnPath() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      return buffer;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+// Where `bytes` lie in this program's own file, when they are part of its loaded image and
+// of one section's bytes from the file (a payload resource is).
+std::optional<LONGLONG> OwnFileOffset(std::string_view bytes) {
+  const auto* base = reinterpret_cast<const char*>(GetModuleHandleW(nullptr));
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const auto at = reinterpret_cast<std::uintptr_t>(bytes.data());
+  const auto start = reinterpret_cast<std::uintptr_t>(base);
+  if (bytes.empty() || at < start || at - start >= nt->OptionalHeader.SizeOfImage) {
+    return std::nullopt;
+  }
+  const auto rva = static_cast<DWORD>(at - start);
+  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+  for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+    if (rva < section->VirtualAddress) continue;
+    const DWORD into = rva - section->VirtualAddress;
+    if (into < section->SizeOfRawData && bytes.size() <= section->SizeOfRawData - into) {
+      return static_cast<LONGLONG>(section->PointerToRawData) + into;
+    }
+  }
+  return std::nullopt;
 }
 
 std::string FileError(const char* what, const std::wstring& path, DWORD code) {
@@ -105,16 +145,40 @@ void Win32Platform::WriteFile(const std::string& path, std::string_view bytes) {
   win32::Handle file(CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) throw Error(FileError("Cannot create file", wide, GetLastError()));
-  constexpr std::size_t kChunk = 1u << 20;
-  while (!bytes.empty()) {
-    const DWORD want = static_cast<DWORD>(std::min(bytes.size(), kChunk));
+  auto write = [&](const char* data, std::size_t size) {
     DWORD written = 0;
-    if (!::WriteFile(file.get(), bytes.data(), want, &written, nullptr) || written == 0) {
+    if (!::WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) ||
+        written != size) {
       DWORD error = GetLastError();
       if (error == ERROR_SUCCESS) error = ERROR_DISK_FULL;
       throw Error(FileError("Cannot create file", wide, error));
     }
-    bytes.remove_prefix(written);
+  };
+  constexpr std::size_t kChunk = 256u << 10;
+  // Bytes of this program's own image (a payload entry) are copied from its file, so that
+  // their pages are not brought into memory; should the file not read, the rest comes from
+  // memory.
+  if (const std::optional<LONGLONG> offset = OwnFileOffset(bytes)) {
+    win32::Handle own(CreateFileW(OwnPath().c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    LARGE_INTEGER at;
+    at.QuadPart = *offset;
+    if (own.valid() && SetFilePointerEx(own.get(), at, nullptr, FILE_BEGIN)) {
+      std::string buffer(std::min(bytes.size(), kChunk), '\0');
+      while (!bytes.empty()) {
+        const DWORD want = static_cast<DWORD>(std::min(bytes.size(), kChunk));
+        DWORD got = 0;
+        if (!::ReadFile(own.get(), buffer.data(), want, &got, nullptr) || got != want) break;
+        write(buffer.data(), got);
+        bytes.remove_prefix(got);
+      }
+    }
+  }
+  while (!bytes.empty()) {
+    const std::size_t size = std::min(bytes.size(), kChunk);
+    write(bytes.data(), size);
+    bytes.remove_prefix(size);
   }
   // Closing flushes; a failure there (a full network disk, say) is a failed write too.
   if (!CloseHandle(file.release())) {
@@ -137,19 +201,7 @@ std::string Win32Platform::WindowsDirectory() {
   return Narrow(dir);
 }
 
-std::string Win32Platform::ModuleFileName() {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return {};
-    if (length < buffer.size()) {
-      buffer.resize(length);
-      return Narrow(buffer);
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-}
+std::string Win32Platform::ModuleFileName() { return Narrow(OwnPath()); }
 
 std::string Win32Platform::ShortPathName(const std::string& path) {
   const std::wstring wide = Widen(path);
