@@ -1,7 +1,12 @@
-// Program Manager conversations. The DDE instance is a Unicode one (DdeInitializeW, string
-// handles in CP_WINUNICODE) and execute commands travel as UTF-16, so that the shell, a Unicode
-// server, reads Chinese group and item names the same under every system code page; an ANSI
-// instance would have them converted with the system code page on the way.
+// Program Manager conversations, held with the DDE messages themselves on a hidden window of
+// the calling (GUI) thread. Executes are posted and not waited for, and closing posts the
+// terminate and goes on: the server's acknowledgements and its answering terminate are handled
+// whenever the thread next pumps messages. (The DDE management library would wait in its
+// disconnect until the server had carried out every command sent.)
+//
+// Command text travels as UTF-16 from a Unicode window, so that the shell, a Unicode server,
+// reads Chinese group and item names the same under every system code page; ANSI text would
+// be converted with the system code page on the way.
 //
 // Wine's DDE layer cannot carry such commands: on the server side it takes execute data for
 // UTF-16 only when no character is above U+00FF, and otherwise reads it as ANSI text in the
@@ -11,6 +16,10 @@
 // other code page there no form of the text would survive.
 #include "platform/win32/win32_windows.h"
 
+#include <dde.h>
+
+#include <cstring>
+
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_text.h"
@@ -19,11 +28,11 @@ namespace plat {
 
 namespace {
 
-// A client receives nothing it has to answer: acknowledgements of the asynchronous executes
-// arrive as XTYP_XACT_COMPLETE and are ignored.
-HDDEDATA CALLBACK ClientCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) {
-  return nullptr;
-}
+constexpr wchar_t kClientClass[] = L"KorvDdeClient";
+// How long a broadcast initiate waits for each window, and how long a closing conversation
+// object waits for the server's answering terminate.
+constexpr UINT kInitiateTimeoutMs = 2000;
+constexpr DWORD kTerminateWaitMs = 2000;
 
 bool RunningOnWine() {
   static const bool wine = [] {
@@ -35,63 +44,152 @@ bool RunningOnWine() {
 
 class Win32DdeConversation final : public DdeConversation {
  public:
-  Win32DdeConversation() {
-    if (DdeInitializeW(&instance_, ClientCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) {
-      instance_ = 0;
-    }
-  }
+  Win32DdeConversation() = default;
   Win32DdeConversation(const Win32DdeConversation&) = delete;
   Win32DdeConversation& operator=(const Win32DdeConversation&) = delete;
   ~Win32DdeConversation() override {
     Close();
-    if (instance_) DdeUninitialize(instance_);
+    if (!window_) return;
+    AwaitTerminateReplies();
+    // Acknowledgements that never came leave their command blocks to the process's end.
+    DestroyWindow(window_);
   }
 
   bool Open(const std::string& service, const std::string& topic) override {
     Close();
-    if (!instance_) return false;
-    service_ = DdeCreateStringHandleW(instance_, win32::Widen(service).c_str(), CP_WINUNICODE);
-    topic_ = DdeCreateStringHandleW(instance_, win32::Widen(topic).c_str(), CP_WINUNICODE);
-    if (!service_ || !topic_) return false;
-    conv_ = DdeConnect(instance_, service_, topic_, nullptr);
-    if (!conv_ && StartServer(service + " " + topic)) {
-      conv_ = DdeConnect(instance_, service_, topic_, nullptr);
-    }
-    return conv_ != nullptr;
+    if (!CreateClientWindow()) return false;
+    server_ = Initiate(service, topic);
+    if (!server_ && StartServer(service + " " + topic)) server_ = Initiate(service, topic);
+    return server_ != nullptr;
   }
 
   bool Execute(const std::string& command) override {
-    if (!conv_) return false;
+    if (!server_) return false;
     std::wstring wide;
     std::string narrow;
-    BYTE* data = nullptr;
-    DWORD bytes = 0;
-    UINT format = CF_UNICODETEXT;
+    const void* data = nullptr;
+    SIZE_T bytes = 0;
     if (RunningOnWine()) {
       narrow = command.substr(0, command.find('\0'));
-      data = reinterpret_cast<BYTE*>(narrow.data());
-      bytes = static_cast<DWORD>(narrow.size() + 1);
-      format = CF_TEXT;
+      data = narrow.c_str();
+      bytes = narrow.size() + 1;
     } else {
       wide = win32::Widen(command);
-      data = reinterpret_cast<BYTE*>(wide.data());
-      bytes = static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t));
+      data = wide.c_str();
+      bytes = (wide.size() + 1) * sizeof(wchar_t);
     }
-    DWORD transaction = 0;
-    // The data is copied into the transaction; the server's answer is not waited for.
-    return DdeClientTransaction(data, bytes, conv_, nullptr, format, XTYP_EXECUTE, TIMEOUT_ASYNC,
-                                &transaction) != nullptr;
+    // The block goes to the server and comes back with its acknowledgement, which frees it.
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, bytes);
+    if (!block) return false;
+    void* locked = GlobalLock(block);
+    if (!locked) {
+      GlobalFree(block);
+      return false;
+    }
+    std::memcpy(locked, data, bytes);
+    GlobalUnlock(block);
+    if (!PostMessageW(server_, WM_DDE_EXECUTE, reinterpret_cast<WPARAM>(window_),
+                      reinterpret_cast<LPARAM>(block))) {
+      GlobalFree(block);
+      return false;
+    }
+    return true;
   }
 
   void Close() override {
-    if (conv_) DdeDisconnect(conv_);
-    conv_ = nullptr;
-    if (service_) DdeFreeStringHandle(instance_, service_);
-    if (topic_) DdeFreeStringHandle(instance_, topic_);
-    service_ = topic_ = nullptr;
+    if (!server_) return;
+    if (PostMessageW(server_, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_), 0)) {
+      ++awaitedTerminates_;
+    }
+    server_ = nullptr;
   }
 
  private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<Win32DdeConversation*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self && message >= WM_DDE_FIRST && message <= WM_DDE_LAST) {
+      self->Received(message, reinterpret_cast<HWND>(wParam), lParam);
+      return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+
+  void Received(UINT message, HWND from, LPARAM lParam) {
+    if (message == WM_DDE_ACK && initiating_) {
+      // A server answering the initiate (sent, so the atoms are not packed): the first one
+      // is the partner, any other is told goodbye.
+      GlobalDeleteAtom(LOWORD(lParam));
+      GlobalDeleteAtom(HIWORD(lParam));
+      if (!answered_) {
+        answered_ = from;
+      } else {
+        PostMessageW(from, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_), 0);
+      }
+    } else if (message == WM_DDE_ACK) {
+      // The acknowledgement of an execute hands its command block back.
+      UINT_PTR status = 0;
+      UINT_PTR block = 0;
+      if (UnpackDDElParam(WM_DDE_ACK, lParam, &status, &block)) {
+        GlobalFree(reinterpret_cast<HGLOBAL>(block));
+      }
+      FreeDDElParam(WM_DDE_ACK, lParam);
+    } else if (message == WM_DDE_TERMINATE) {
+      if (from == server_) {
+        // The server ends the conversation: answer, and it is closed.
+        PostMessageW(from, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_), 0);
+        server_ = nullptr;
+      } else if (awaitedTerminates_ > 0) {
+        --awaitedTerminates_;
+      }
+    }
+  }
+
+  bool CreateClientWindow() {
+    if (window_) return true;
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = kClientClass;
+    RegisterClassW(&wc);  // fails harmlessly when an earlier conversation registered it
+    window_ = CreateWindowExW(0, kClientClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                              wc.hInstance, nullptr);
+    if (window_) SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    return window_ != nullptr;
+  }
+
+  // Asks every top-level window for the service and topic; the first server that answers.
+  HWND Initiate(const std::string& service, const std::string& topic) {
+    const ATOM app = GlobalAddAtomW(win32::Widen(service).c_str());
+    const ATOM subject = GlobalAddAtomW(win32::Widen(topic).c_str());
+    answered_ = nullptr;
+    if (app && subject) {
+      initiating_ = true;
+      SendMessageTimeoutW(HWND_BROADCAST, WM_DDE_INITIATE, reinterpret_cast<WPARAM>(window_),
+                          MAKELPARAM(app, subject), SMTO_ABORTIFHUNG, kInitiateTimeoutMs, nullptr);
+      initiating_ = false;
+    }
+    if (app) GlobalDeleteAtom(app);
+    if (subject) GlobalDeleteAtom(subject);
+    return answered_;
+  }
+
+  // Handles this window's DDE messages until every terminate posted has been answered, or a
+  // while has passed.
+  void AwaitTerminateReplies() {
+    const ULONGLONG deadline = GetTickCount64() + kTerminateWaitMs;
+    while (awaitedTerminates_ > 0) {
+      MSG msg;
+      while (awaitedTerminates_ > 0 &&
+             PeekMessageW(&msg, window_, WM_DDE_FIRST, WM_DDE_LAST, PM_REMOVE)) {
+        DispatchMessageW(&msg);
+      }
+      const ULONGLONG now = GetTickCount64();
+      if (awaitedTerminates_ == 0 || now >= deadline) return;
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now),
+                                QS_POSTMESSAGE);
+    }
+  }
+
   // Starts the server's program, shown minimised without activation, and waits (as WinExec
   // does) until it is ready for input or a while has passed.
   static bool StartServer(const std::string& commandLine) {
@@ -111,10 +209,11 @@ class Win32DdeConversation final : public DdeConversation {
     return true;
   }
 
-  DWORD instance_ = 0;
-  HSZ service_ = nullptr;
-  HSZ topic_ = nullptr;
-  HCONV conv_ = nullptr;
+  HWND window_ = nullptr;
+  HWND server_ = nullptr;    // the partner of the open conversation
+  HWND answered_ = nullptr;  // the first server to answer the initiate under way
+  bool initiating_ = false;
+  int awaitedTerminates_ = 0;
 };
 
 }  // namespace
