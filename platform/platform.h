@@ -57,7 +57,8 @@ class DdeConversation {
   virtual bool Open(const std::string& service, const std::string& topic) = 0;
   // Hands one execute command over without waiting for the server; false when refused.
   virtual bool Execute(const std::string& command) = 0;
-  // Disconnects; harmless when not connected.
+  // Ends the conversation without waiting for the server to answer; harmless when not
+  // connected.
   virtual void Close() = 0;
 };
 
