@@ -202,7 +202,7 @@ def extraction_round(w, big, source, just_freed):
     for path in (primer, copy, target):
         path.unlink(missing_ok=True)
     wizard = wizard_on_ready_page(w, big / "Setup.exe")
-    (big / "Setup.exe").read_bytes()
+    (big / "Setup.exe").read_bytes()  # Setup copies from its own file: cached, as cp's source is
 
     def prepare():
         subprocess.run(["cp", str(source), str(primer)], check=True)
