@@ -33,8 +33,6 @@ const wchar_t kPanelClass[] = L"KorvPanel";
 const wchar_t kPaintClass[] = L"KorvPaint";
 const wchar_t kProgressClass[] = L"KorvProgress";  // our progress bar (PaintProgress)
 const wchar_t kDialogClass[] = L"KorvDialog";
-const wchar_t kControlProp[] = L"KorvControl";  // the Control* of one of our windows
-const wchar_t kRootProp[] = L"KorvRoot";        // our forms and dialogs: keyboard navigation
 
 std::wstring Wide(const std::string& s) {
   if (s.empty()) return {};
@@ -60,9 +58,7 @@ std::string WindowText(HWND h) {
 }
 
 HWND Hwnd(const Control& c) { return static_cast<HWND>(c.native); }
-Control* ControlOf(HWND h) {
-  return h ? static_cast<Control*>(GetPropW(h, kControlProp)) : nullptr;
-}
+Control* ControlOf(HWND h);
 
 // What a memo window shows: its lines joined with CR LF, as the edit control wants them.
 std::wstring MemoText(const Memo& memo) {
@@ -107,6 +103,11 @@ struct Win32Backend::State {
   std::map<Control*, int> frames;  // animation frame per animation control
   std::map<Control*, HWND> tips;
   std::map<Control*, int> gridCols;
+  // The control of each of our windows, and our forms and dialogs (keyboard navigation).
+  // Kept here rather than as window properties: under Wine every property look-up is a
+  // request to the server, and the wizard's start made over 400 of them.
+  std::map<HWND, Control*> controls;
+  std::set<HWND> roots;
   int quiet = 0;  // > 0 while the backend itself changes native controls
   int nextId = 100;
   CRITICAL_SECTION lock;
@@ -119,6 +120,26 @@ namespace {
 Win32Backend::State* g_s = nullptr;
 WNDPROC g_listViewProc = nullptr;  // the list view class's own procedure
 Grid* g_creatingGrid = nullptr;    // asked for its row height while its window is created
+
+Control* ControlOf(HWND h) {
+  if (!h || !g_s) return nullptr;
+  auto it = g_s->controls.find(h);
+  return it == g_s->controls.end() ? nullptr : it->second;
+}
+
+// Our window procedures note their window on its first message and forget it on its last.
+void NoteCreated(HWND h, LPARAM createStruct, bool root) {
+  if (!g_s) return;
+  g_s->controls[h] =
+      static_cast<Control*>(reinterpret_cast<CREATESTRUCTW*>(createStruct)->lpCreateParams);
+  if (root) g_s->roots.insert(h);
+}
+
+void Forget(HWND h) {
+  if (!g_s) return;
+  g_s->controls.erase(h);
+  g_s->roots.erase(h);
+}
 
 struct Quiet {
   Quiet() { ++g_s->quiet; }
@@ -421,7 +442,7 @@ void CreateOne(Control& c, HWND parentWnd, FormData& fd) {
                         ours ? &c : nullptr);
     g_creatingGrid = nullptr;
     if (!h) return;
-    SetPropW(h, kControlProp, &c);
+    g_s->controls[h] = &c;
     c.native = h;
     SetWindowPos(h, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(c.style.bold ? fd.bold : fd.font), FALSE);
@@ -488,8 +509,7 @@ void Detach(Control& c) {
   for (Control* child : c.children()) Detach(*child);
   if (!c.native) return;
   HWND h = Hwnd(c);
-  RemovePropW(h, kControlProp);
-  RemovePropW(h, kRootProp);
+  Forget(h);
   auto tip = g_s->tips.find(&c);
   if (tip != g_s->tips.end()) {
     DestroyWindow(tip->second);
@@ -625,8 +645,8 @@ bool ContainerMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 }
 
 LRESULT CALLBACK PanelProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE)
-    SetPropW(h, kControlProp, reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+  if (msg == WM_NCCREATE) NoteCreated(h, lp, false);
+  if (msg == WM_NCDESTROY) Forget(h);
   return Guarded([&]() -> LRESULT {
     LRESULT r = 0;
     if (ControlOf(h) && ContainerMessage(h, msg, wp, lp, r)) return r;
@@ -635,8 +655,8 @@ LRESULT CALLBACK PanelProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK PaintProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE)
-    SetPropW(h, kControlProp, reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+  if (msg == WM_NCCREATE) NoteCreated(h, lp, false);
+  if (msg == WM_NCDESTROY) Forget(h);
   return Guarded([&]() -> LRESULT {
     Control* c = ControlOf(h);
     if (!c) return DefWindowProcW(h, msg, wp, lp);
@@ -681,10 +701,8 @@ LRESULT CALLBACK PaintProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK FormProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    SetPropW(h, kControlProp, reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-    SetPropW(h, kRootProp, reinterpret_cast<HANDLE>(1));
-  }
+  if (msg == WM_NCCREATE) NoteCreated(h, lp, true);
+  if (msg == WM_NCDESTROY) Forget(h);
   return Guarded([&]() -> LRESULT {
     Control* c = ControlOf(h);
     if (!c) return DefWindowProcW(h, msg, wp, lp);
@@ -793,7 +811,7 @@ LRESULT CALLBACK DialogProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     SetWindowLongPtrW(
         h, GWLP_USERDATA,
         reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
-    SetPropW(h, kRootProp, reinterpret_cast<HANDLE>(1));
+    g_s->roots.insert(h);
   }
   return Guarded([&]() -> LRESULT {
     auto* d = reinterpret_cast<DialogData*>(GetWindowLongPtrW(h, GWLP_USERDATA));
@@ -827,7 +845,7 @@ LRESULT CALLBACK DialogProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         return MAKELRESULT(d->defaultId, DC_HASDEFID);
       case WM_NCDESTROY:
         SetWindowLongPtrW(h, GWLP_USERDATA, 0);
-        RemovePropW(h, kRootProp);
+        g_s->roots.erase(h);
         return DefWindowProcW(h, msg, wp, lp);
       default:
         return DefWindowProcW(h, msg, wp, lp);
@@ -838,7 +856,7 @@ LRESULT CALLBACK DialogProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 void Route(MSG& m) {
   if (m.hwnd) {
     HWND root = GetAncestor(m.hwnd, GA_ROOT);
-    if (root && GetPropW(root, kRootProp) && IsDialogMessageW(root, &m)) return;
+    if (root && g_s->roots.count(root) && IsDialogMessageW(root, &m)) return;
   }
   TranslateMessage(&m);
   DispatchMessageW(&m);
