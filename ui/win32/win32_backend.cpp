@@ -917,18 +917,22 @@ void Win32Backend::Attach(App& app) {
   s_->ole = SUCCEEDED(OleInitialize(nullptr));  // COM for the GUI thread (shell, links)
 
   HICON icon = LoadIconW(s_->inst, L"MAINICON");
+  HCURSOR arrow = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  // Only the windows that show an icon (task bar, caption) get one: for every class with an
+  // icon Wine also makes its small copy.
   struct {
     const wchar_t* name;
     WNDPROC proc;
     UINT style;
     HBRUSH bg;
+    HICON icon;
   } classes[] = {
-      {kAppClass, AppProc, 0, nullptr},
-      {kFormClass, FormProc, CS_DBLCLKS, nullptr},
-      {kPanelClass, PanelProc, CS_DBLCLKS, nullptr},
-      {kPaintClass, PaintProc, 0, nullptr},
-      {kProgressClass, PaintProc, 0, nullptr},
-      {kDialogClass, DialogProc, 0, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)},
+      {kAppClass, AppProc, 0, nullptr, icon},
+      {kFormClass, FormProc, CS_DBLCLKS, nullptr, icon},
+      {kPanelClass, PanelProc, CS_DBLCLKS, nullptr, nullptr},
+      {kPaintClass, PaintProc, 0, nullptr, nullptr},
+      {kProgressClass, PaintProc, 0, nullptr, nullptr},
+      {kDialogClass, DialogProc, 0, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), nullptr},
   };
   for (auto& k : classes) {
     WNDCLASSEXW wc{};
@@ -936,9 +940,9 @@ void Win32Backend::Attach(App& app) {
     wc.style = k.style;
     wc.lpfnWndProc = k.proc;
     wc.hInstance = s_->inst;
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hCursor = arrow;
     wc.hbrBackground = k.bg;
-    wc.hIcon = icon;
+    wc.hIcon = k.icon;
     wc.lpszClassName = k.name;
     RegisterClassExW(&wc);
   }
