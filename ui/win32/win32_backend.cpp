@@ -127,18 +127,22 @@ Control* ControlOf(HWND h) {
   return it == g_s->controls.end() ? nullptr : it->second;
 }
 
-// Our window procedures note their window on its first message and forget it on its last.
-void NoteCreated(HWND h, LPARAM createStruct, bool root) {
-  if (!g_s) return;
-  g_s->controls[h] =
-      static_cast<Control*>(reinterpret_cast<CREATESTRUCTW*>(createStruct)->lpCreateParams);
-  if (root) g_s->roots.insert(h);
-}
-
 void Forget(HWND h) {
   if (!g_s) return;
   g_s->controls.erase(h);
   g_s->roots.erase(h);
+}
+
+// Each of our window procedures keeps the map of controls: its window joins it on its first
+// message and leaves it on its last.
+void Track(HWND h, UINT msg, LPARAM lp, bool root) {
+  if (!g_s) return;
+  if (msg == WM_NCCREATE) {
+    g_s->controls[h] = static_cast<Control*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+    if (root) g_s->roots.insert(h);
+  } else if (msg == WM_NCDESTROY) {
+    Forget(h);
+  }
 }
 
 struct Quiet {
@@ -645,8 +649,7 @@ bool ContainerMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 }
 
 LRESULT CALLBACK PanelProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) NoteCreated(h, lp, false);
-  if (msg == WM_NCDESTROY) Forget(h);
+  Track(h, msg, lp, false);
   return Guarded([&]() -> LRESULT {
     LRESULT r = 0;
     if (ControlOf(h) && ContainerMessage(h, msg, wp, lp, r)) return r;
@@ -655,8 +658,7 @@ LRESULT CALLBACK PanelProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK PaintProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) NoteCreated(h, lp, false);
-  if (msg == WM_NCDESTROY) Forget(h);
+  Track(h, msg, lp, false);
   return Guarded([&]() -> LRESULT {
     Control* c = ControlOf(h);
     if (!c) return DefWindowProcW(h, msg, wp, lp);
@@ -701,8 +703,7 @@ LRESULT CALLBACK PaintProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK FormProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) NoteCreated(h, lp, true);
-  if (msg == WM_NCDESTROY) Forget(h);
+  Track(h, msg, lp, true);
   return Guarded([&]() -> LRESULT {
     Control* c = ControlOf(h);
     if (!c) return DefWindowProcW(h, msg, wp, lp);
