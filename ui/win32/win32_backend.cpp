@@ -448,7 +448,10 @@ void CreateOne(Control& c, HWND parentWnd, FormData& fd) {
     if (!h) return;
     g_s->controls[h] = &c;
     c.native = h;
-    SetWindowPos(h, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    // Wine already puts a new child beneath its siblings; the documented place is on top.
+    // Asking first saves a SetWindowPos per window (several server requests) under Wine.
+    if (GetWindow(h, GW_HWNDNEXT))
+      SetWindowPos(h, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(c.style.bold ? fd.bold : fd.font), FALSE);
     switch (c.kind()) {
       case Kind::Label:
