@@ -27,7 +27,7 @@ configure() {  # tree, extra cmake arguments
 echo "bench: building the release programs in $out/release" >&2
 configure "$out/release" -DKORV_PAYLOAD_DIR="$repo/payload/files"
 cmake --build "$out/release" -j 2 --target Setup Uninstall KVRN driver bench_watch \
-      bench_minimal >/dev/null
+      bench_minimal bench_floor >/dev/null
 
 # The shipped payload plus one 64 MB stand-in entry, written to Bench.bin. It is listed first,
 # so that its file is written soon after the Next click that the extraction figure times.
