@@ -52,7 +52,7 @@ UNINSTALLER = sc.DEFAULT_DIR + "\\Uninstall.exe"
 UNINSTALL_TITLE = "软件卸载"
 BATCH = "c:\\_destoryme.bat"
 BIG_NAME, BIG_SIZE = "Bench.bin", 64 << 20
-PIECE = 256 << 10  # the pieces in which Setup copies a payload entry from its own file
+PIECE = 1 << 20  # the pieces in which Setup copies a payload entry from its own file
 PAUSE_MS, HANDBACK_MS, UNINSTALL_OTHER_MS = 50, 1000, 400
 CLOCK_TICK = os.sysconf("SC_CLK_TCK")
 
@@ -362,7 +362,7 @@ def main():
     rows.append(("extraction throughput Setup / cp (64 MB), each right after a 64 MB deletion",
                  *throughput(extraction, "cp", 0.9)))
     rows.append(("same, each 4 s after such a deletion", *throughput(settled, "cp", 0.9)))
-    rows.append((f"extraction Setup / dd bs={PIECE >> 10}K (read and write, as Setup), "
+    rows.append((f"extraction Setup / dd bs={PIECE >> 20}M (read and write, as Setup), "
                  "right after a deletion", *throughput(extraction, "dd")))
     rows.append(("same, 4 s after a deletion", *throughput(settled, "dd")))
     own = [r - minimal_rss for r in rss]

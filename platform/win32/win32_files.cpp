@@ -154,7 +154,7 @@ void Win32Platform::WriteFile(const std::string& path, std::string_view bytes) {
       throw Error(FileError("Cannot create file", wide, error));
     }
   };
-  constexpr std::size_t kChunk = 256u << 10;
+  constexpr std::size_t kChunk = 1024u << 10;
   // Bytes of this program's own image (a payload entry) are copied from its file, so that
   // their pages are not brought into memory; should the file not read, the rest comes from
   // memory.
