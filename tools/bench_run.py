@@ -350,6 +350,7 @@ def main():
                  f"{spread([x / uninstall_floor for x in uninstalls])}; "
                  f"{spread(uninstalls, '{:.0f}')} ms", "≤ 1.05",
                  statistics.median(uninstalls) / uninstall_floor <= 1.05))
+
     def throughput(rounds, yardstick, budget=None):
         ratios = [r[yardstick] / r["setup"] for r in rounds]  # throughput over the yardstick's
         return (f"{spread(ratios, '{:.2f}')}; Setup "
