@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs, idempotently, everything the build and the tests need on a Debian 12 machine.
-# Run as root. Safe to run again: it only installs what is missing.
+# Run as root. Safe to run again: it only installs what is missing. Both Wines are installed:
+# 32-bit Wine runs the shipped PE32 programs, and 64-bit Wine their x86-64 twins on hosts whose
+# kernel runs no 32-bit code (wine32:i386 installs there too; it just cannot start).
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev clang-format clang libclang-rt-14-dev
-          g++-mingw-w64-i686 binutils-mingw-w64-i686
-          wine wine32:i386 xvfb x11-utils xdotool imagemagick
+          g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+          wine wine32:i386 wine64 xvfb x11-utils xdotool imagemagick
           fonts-wqy-zenhei fonts-wine locales file python3)
 
 need=()

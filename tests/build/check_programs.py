@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Checks the built Windows programs of a cross build tree.
 
-    check_programs.py CROSS_BUILD_DIR
+    check_programs.py CROSS_BUILD_DIR [i686|x86_64]
 
-For each of KVRN.exe, Uninstall.exe and Setup.exe that exists: a PE32 GUI program for i386
-with an application manifest (id 1) asking for common controls 6, the execution level its
+For each of KVRN.exe, Uninstall.exe and Setup.exe that exists: a GUI program for the tree's
+processor (i686, the shipped PE32 programs, by default; x86_64 for their PE32+ twins) with an application manifest (id 1) asking for common controls 6, the execution level its
 program needs and a compatibility section, and the icon MAINICON. Uninstall.exe and Setup.exe
 carry their pictures at the sizes the forms expect. Setup.exe carries exactly the payload
 entries of the install manifest, under upper-case names and types, in language 2052 only,
@@ -31,14 +31,15 @@ EXPECTED = {
                               "HEADER": (540, 54)}},
 }
 STANDARD_TYPES = {1, 2, 3, 4, 5, 6, 9, 10, 11, 12, 14, 16, 22, 23, 24}
+MACHINES = {"i686": 0x14C, "x86_64": 0x8664}
 SUPPORTED_OS = "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"  # Windows 10 and 11
 
 
-def check_program(path, want, faults):
+def check_program(path, want, processor, faults):
     name = os.path.basename(path)
     pe = PeFile(path)
-    if pe.machine != 0x14C:
-        faults.append(f"{name}: machine {pe.machine:#x}, not i386")
+    if pe.machine != MACHINES[processor] or (pe.magic == 0x20B) != (processor == "x86_64"):
+        faults.append(f"{name}: machine {pe.machine:#x} (magic {pe.magic:#x}), not {processor}")
     if pe.subsystem != 2:
         faults.append(f"{name}: subsystem {pe.subsystem}, not Windows GUI")
     res = pe.resources()
@@ -115,10 +116,11 @@ def check_payload(build_dir, res, faults):
 
 
 def main(argv):
-    if len(argv) != 2:
+    if len(argv) not in (2, 3) or (len(argv) == 3 and argv[2] not in MACHINES):
         print(__doc__)
         return 2
     build_dir = argv[1]
+    processor = argv[2] if len(argv) == 3 else "i686"
     present = [p for p in EXPECTED if os.path.isfile(os.path.join(build_dir, p))]
     if not present:
         print(f"no programs in {build_dir}: skipped")
@@ -126,7 +128,7 @@ def main(argv):
     faults = []
     for program in present:
         path = os.path.join(build_dir, program)
-        res = check_program(path, EXPECTED[program], faults)
+        res = check_program(path, EXPECTED[program], processor, faults)
         size = os.path.getsize(path)
         if program == "Setup.exe":
             payload_bytes = check_payload(build_dir, res, faults) or 0

@@ -1,4 +1,5 @@
-"""Reads what the build checks need from a PE32 file: header fields and the resource tree."""
+"""Reads what the build checks need from a PE32 or PE32+ file: header fields and the resource
+tree."""
 
 import struct
 
@@ -21,16 +22,20 @@ class PeFile:
             "<HHIIIHH", d, pe + 4)
         opt = pe + 24
         self.magic = struct.unpack_from("<H", d, opt)[0]
-        if self.magic != 0x10B:
-            raise PeError(f"{path}: not PE32 (optional header magic {self.magic:#x})")
+        # PE32+ widens the image base and the four stack and heap sizes: the data directories
+        # start 16 bytes later.
+        widened = {0x10B: 0, 0x20B: 16}.get(self.magic)
+        if widened is None:
+            raise PeError(f"{path}: neither PE32 nor PE32+ (optional header magic {self.magic:#x})")
         self.subsystem = struct.unpack_from("<H", d, opt + 68)[0]
-        ndirs = struct.unpack_from("<I", d, opt + 92)[0]
+        ndirs = struct.unpack_from("<I", d, opt + 92 + widened)[0]
         self.sections = []
         sec = opt + opt_size
         for i in range(nsections):
             name, vsize, vaddr, rawsize, rawptr = struct.unpack_from("<8sIIII", d, sec + 40 * i)
             self.sections.append((name.rstrip(b"\0"), vaddr, max(vsize, rawsize), rawptr))
-        self.resource_rva = struct.unpack_from("<I", d, opt + 96 + 8 * 2)[0] if ndirs > 2 else 0
+        self.resource_rva = (struct.unpack_from("<I", d, opt + 96 + widened + 8 * 2)[0]
+                             if ndirs > 2 else 0)
 
     def offset(self, rva):
         for _, vaddr, size, rawptr in self.sections:
