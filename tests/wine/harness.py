@@ -3,7 +3,9 @@
 
 One test run (one Python process) has:
   * a private Xvfb display (1024x768x24) on a display number that Xvfb picks itself;
-  * a template 32-bit prefix, made once (or taken ready-made from KORV_WINE_TEMPLATE, which
+  * a template prefix of the host's Wine mode (winehost.py: a 32-bit prefix with the PE32
+    programs, or a 64-bit one with their x86-64 twins where no 32-bit code runs), made once
+    (or taken ready-made from KORV_WINE_TEMPLATE, which
     the CTest fixture "wine_template" fills once per CTest run);
   * a watchdog process that kills the wineservers and Xvfb of the run if this process dies
     without cleaning up (for instance when CTest kills it on a timeout).
@@ -14,7 +16,8 @@ and runs under one system code page: 936 (zh_CN.UTF-8 from the project's locale 
 out. Tests subclass WineTestCase (see tests/wine/README.md).
 
 Environment:
-  KORV_CROSS_DIR       the cross build tree (default <repo>/build/cross)
+  KORV_WINE_ARCH       win32 or win64: force a Wine mode (default: what this host runs)
+  KORV_CROSS_DIR       the cross build tree (default the mode's: <repo>/build/cross or cross64)
   KORV_WINE_TEMPLATE   a ready template made by "harness.py make-template DIR"
   KORV_WINE_ARTIFACTS  where screenshots of failed tests go (default <tmp>/artifacts)
   KORV_WINE_KEEP=1     keep the scenario folders after the run (for debugging)
@@ -33,6 +36,8 @@ import time
 import unittest
 from pathlib import Path
 
+import winehost
+
 REPO = Path(__file__).resolve().parents[2]
 HERE = Path(__file__).resolve().parent
 LOCPATH = os.environ.get("KORV_LOCPATH", "/var/cache/korvane-locale")
@@ -48,8 +53,16 @@ class HarnessError(AssertionError):
     """A fault of the set-up (missing program, Wine or display trouble): a test failure."""
 
 
+def wine_mode():
+    """The host's Wine mode (winehost.py); a host without a usable Wine fails the test."""
+    try:
+        return winehost.mode()
+    except winehost.WineUnavailable as e:
+        raise HarnessError(str(e)) from None
+
+
 def cross_dir():
-    return Path(os.environ.get("KORV_CROSS_DIR", REPO / "build" / "cross"))
+    return wine_mode().cross_dir
 
 
 def cross_file(name):
@@ -73,8 +86,9 @@ def _log(message):
 def _base_env(prefix, home, display, codepage):
     env = {k: v for k, v in os.environ.items()
            if not k.startswith(("WINE", "LC_", "LANG")) and k != "LOCPATH"}
+    env = wine_mode().env(env)
     env.update({
-        "WINEPREFIX": str(prefix), "WINEARCH": "win32", "HOME": str(home),
+        "WINEPREFIX": str(prefix), "HOME": str(home),
         "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "winemenubuilder.exe=d",
         "DISPLAY": display, "LANG": LOCALES[codepage]["LC_ALL"],
     })
@@ -212,7 +226,7 @@ class Run:
         self.state.write_text("" if self.keep else f"rmtree {self.tmp}\n")
         self.watchdog = subprocess.Popen(
             [sys.executable, "-c", _WATCHDOG, str(os.getpid()), str(self.state)],
-            start_new_session=True, stdin=subprocess.DEVNULL)
+            env=wine_mode().env(), start_new_session=True, stdin=subprocess.DEVNULL)
         self.display = Display()
         self.remember(f"pid {self.display.proc.pid}")
         self.artifacts = Path(os.environ.get("KORV_WINE_ARTIFACTS", self.tmp / "artifacts"))
@@ -227,7 +241,7 @@ class Run:
     def template(self):
         if self._template is None:
             ready = os.environ.get("KORV_WINE_TEMPLATE")
-            if ready and Path(ready, TEMPLATE_MARK).is_file():
+            if ready and template_arch(ready) == wine_mode().arch:
                 self._template = Path(ready)
             else:
                 self._template = self.tmp / "template"
@@ -243,7 +257,7 @@ class Run:
         for line in self.state.read_text().splitlines() if self.state.exists() else []:
             kind, _, arg = line.partition(" ")
             if kind == "prefix" and Path(arg).is_dir():
-                env = dict(os.environ, WINEPREFIX=arg)
+                env = wine_mode().env(dict(os.environ, WINEPREFIX=arg))
                 subprocess.run(["wineserver", "-k"], env=env, stdin=subprocess.DEVNULL,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
         self.display.stop()
@@ -277,9 +291,18 @@ _TEMPLATE_REG = """Windows Registry Editor Version 5.00
 """
 
 
+def template_arch(dest):
+    """The Wine mode (win32, win64) of a finished template, None when there is none."""
+    try:
+        return Path(dest, TEMPLATE_MARK).read_text().split()[0]
+    except (OSError, IndexError):
+        return None
+
+
 def make_template(dest, display, run=None):
-    """A fresh 32-bit prefix with the settings every scenario needs, in dest/prefix, with
-    dest/home as its HOME and dest/d as its D: drive (both re-pointed in each copy)."""
+    """A fresh prefix of the host's Wine mode with the settings every scenario needs, in
+    dest/prefix, with dest/home as its HOME and dest/d as its D: drive (both re-pointed in
+    each copy)."""
     dest = Path(dest)
     started = time.monotonic()
     if dest.exists():
@@ -302,8 +325,9 @@ def make_template(dest, display, run=None):
         shutil.copy(marlett, prefix / "drive_c" / "windows" / "Fonts" / "marlett.ttf")
     _run(["wineserver", "-k"], env, check=False)
     _run(["wineserver", "-w"], env, timeout=120)
-    (dest / TEMPLATE_MARK).write_text(f"{time.monotonic() - started:.1f} s\n")
-    _log(f"template prefix ready in {time.monotonic() - started:.1f} s")
+    arch = wine_mode().arch
+    (dest / TEMPLATE_MARK).write_text(f"{arch} {time.monotonic() - started:.1f} s\n")
+    _log(f"{arch} template prefix ready in {time.monotonic() - started:.1f} s")
     return dest
 
 
@@ -781,8 +805,14 @@ def _cmd_make_template(dest):
 
 
 def _cmd_run(program, prefix_dir):
-    """Runs a program under Wine in a persistent prefix (made like a template when missing),
-    on $DISPLAY or on a private Xvfb; waits until it ends."""
+    """Runs a program of the mode's cross build (by name) under Wine in a persistent prefix
+    (made like a template when missing), on $DISPLAY or on a private Xvfb; waits until it
+    ends."""
+    program = cross_file(program)
+    print(f"run: {program}: {wine_mode().reason}", flush=True)
+    if wine_mode().arch == "win64":
+        print("run: the x86-64 programs are test twins; the shipped product is the PE32 "
+              "programs in build/cross", flush=True)
     prefix_dir = Path(prefix_dir)
     display = None
     name = os.environ.get("DISPLAY")
@@ -794,8 +824,8 @@ def _cmd_run(program, prefix_dir):
     else:
         print(f"run: using the display {name}", flush=True)
     try:
-        if not (prefix_dir / TEMPLATE_MARK).is_file():
-            print(f"run: making a 32-bit Wine prefix in {prefix_dir / 'prefix'} "
+        if template_arch(prefix_dir) != wine_mode().arch:
+            print(f"run: making a {wine_mode().arch} Wine prefix in {prefix_dir / 'prefix'} "
                   f"(D: is {prefix_dir / 'd'})", flush=True)
             make_template(prefix_dir, name)
         codepage = 936 if Path(LOCPATH, "zh_CN.UTF-8").is_dir() else 1252
@@ -817,5 +847,6 @@ if __name__ == "__main__":
     elif len(sys.argv) == 4 and sys.argv[1] == "run":
         sys.exit(_cmd_run(sys.argv[2], sys.argv[3]))
     else:
-        print("usage: harness.py make-template DIR | run PROGRAM PREFIX_DIR", file=sys.stderr)
+        print("usage: harness.py make-template DIR | run PROGRAM.exe PREFIX_DIR",
+              file=sys.stderr)
         sys.exit(2)

@@ -13,7 +13,10 @@ exe="$(readlink -f "${1:?usage: run.sh platform_check.exe}")"
 work="${KORV_PLAT_WORK:-/tmp/plat}"
 display_num="${KORV_PLAT_DISPLAY:-53}"
 export LOCPATH="${LOCPATH:-/var/cache/korvane-locale}"
-export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all
+# The Wine of this host's mode (WINEARCH, loader, server); fails with the cause when none runs.
+wine_env=$(python3 "$(dirname "$0")/../winehost.py" env) || exit 1
+eval "$wine_env"
 export WINEDLLOVERRIDES=winemenubuilder.exe=d HOME="$work/home" DISPLAY=":$display_num"
 
 passed=0

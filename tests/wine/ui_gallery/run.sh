@@ -15,7 +15,10 @@ else
   own_work=1
 fi
 mkdir -p "$work/home"
-export WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d WINEARCH=win32
+export WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d
+# The Wine of this host's mode (WINEARCH, loader, server); fails with the cause when none runs.
+wine_env=$(python3 "$(dirname "$0")/../winehost.py" env) || exit 1
+eval "$wine_env"
 export HOME="$work/home" WINEPREFIX="$work/prefix"
 
 xvfb_pid=
