@@ -22,15 +22,26 @@ void OpenInstanceMapping(plat::Platform& system) {
   if (created) std::atomic_ref<std::uint32_t>(*InstanceSlot).store(0);
 }
 
+namespace {
+
+// Window handles have 32 significant bits on 64-bit Windows too, so that 32-bit and 64-bit
+// programs can hand them to each other: the slot keeps those bits, and they are sign-extended
+// back to a handle, as the system's own handle conversions do.
+std::uint32_t SlotOf(std::uintptr_t window) { return static_cast<std::uint32_t>(window); }
+std::uintptr_t WindowOf(std::uint32_t slot) {
+  return static_cast<std::uintptr_t>(static_cast<std::intptr_t>(static_cast<std::int32_t>(slot)));
+}
+
+}  // namespace
+
 bool ActivatePreviousInstance(plat::Platform& system, std::uintptr_t window) {
   if (!InstanceSlot) return false;
   // Test and claim in one step, so that two copies started together cannot both run.
   std::uint32_t held = 0;
-  if (std::atomic_ref<std::uint32_t>(*InstanceSlot)
-          .compare_exchange_strong(held, static_cast<std::uint32_t>(window)))
+  if (std::atomic_ref<std::uint32_t>(*InstanceSlot).compare_exchange_strong(held, SlotOf(window)))
     return false;
   // The stored handle is trusted as it is: a window that is gone ignores the request.
-  std::uintptr_t previous = held;
+  std::uintptr_t previous = WindowOf(held);
   system.SendRestore(previous);
   std::uintptr_t popup = system.LastActivePopup(previous);
   if (popup && popup != previous && system.IsWindowVisibleAndEnabled(popup))

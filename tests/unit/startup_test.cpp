@@ -151,6 +151,15 @@ TEST_F(GuardTest, HiddenOrDisabledPopupIsOnlyRestoredAndAStaleHandleIsTrusted) {
   EXPECT_TRUE(ActivatePreviousInstance(other, 0x9999));
   EXPECT_TRUE(other.foreground.empty());
   CloseInstanceMapping(other);
+
+  // The slot holds a handle's 32 significant bits; a 64-bit copy gets them sign-extended.
+  sections->byName[kInstanceSectionName]->value = 0xFFFF1234u;
+  plat::FakePlatform wide{sections};
+  OpenInstanceMapping(wide);
+  EXPECT_TRUE(ActivatePreviousInstance(wide, 0x9999));
+  EXPECT_EQ(wide.restored, (std::vector<std::uintptr_t>{static_cast<std::uintptr_t>(
+                               static_cast<std::intptr_t>(std::int32_t{-0xEDCC}))}));
+  CloseInstanceMapping(wide);
 }
 
 TEST_F(GuardTest, FailingSectionTurnsTheGuardOff) {
