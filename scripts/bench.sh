@@ -6,7 +6,9 @@
 #
 #   scripts/bench.sh [RUNS]      RUNS alternating runs per timed figure (default 5)
 #
-# Build trees go to $KORV_BENCH_DIR (default /tmp/korv-bench).
+# Build trees go to $KORV_BENCH_DIR (default /tmp/korv-bench). The programs are built for the
+# host's Wine mode (tests/wine/winehost.py): PE32 under 32-bit Wine, or the x86-64 twins under
+# 64-bit Wine where the kernel runs no 32-bit code; the table says which it measured.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -15,12 +17,18 @@ runs=${1:-5}
 export DEBIAN_FRONTEND=noninteractive
 
 bash scripts/setup.sh >/dev/null || { echo "bench: setup failed" >&2; exit 1; }
+arch=$(python3 tests/wine/winehost.py arch)
+case "$arch" in
+  win32) toolchain=mingw-i686 ;;
+  win64) toolchain=mingw-x86_64 ;;
+esac
+out=$out/$arch
 
 configure() {  # tree, extra cmake arguments
   local tree=$1
   shift
   cmake -S "$repo" -B "$tree" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
-        -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake" -DKORV_COMPACT_ART=ON "$@" \
+        -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/$toolchain.cmake" -DKORV_COMPACT_ART=ON "$@" \
         >/dev/null
 }
 
