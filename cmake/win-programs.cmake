@@ -41,11 +41,46 @@ function(korv_resource_object out rc)
     VERBATIM)
 endfunction()
 
-# Configures <folder>/<name>.rc.in and compiles it to <name>_res.o.
+# The payload folder: the shipped one, or another for a benchmark build (scripts/bench.sh adds
+# a large entry to a copy of it).
+set(KORV_PAYLOAD_DIR ${CMAKE_SOURCE_DIR}/payload/files CACHE PATH
+    "Folder of the payload sources with the install manifest Setup.log")
+
+# --- version -----------------------------------------------------------------------------------
+# The product version is the config's Form/Version ("2.5（专业版）" gives 2.5): the programs'
+# version resources and manifests take it from there, so that it cannot drift.
+file(STRINGS ${KORV_PAYLOAD_DIR}/Setup.ini KORV_VERSION_LINE REGEX "^Version=" LIMIT_COUNT 1)
+if(NOT KORV_VERSION_LINE MATCHES "^Version=([0-9]+)\\.([0-9]+)")
+  message(FATAL_ERROR "${KORV_PAYLOAD_DIR}/Setup.ini: no Form/Version of the form N.N")
+endif()
+set(KORV_VERSION ${CMAKE_MATCH_1}.${CMAKE_MATCH_2})
+set(KORV_VERSION_DOTS ${KORV_VERSION}.0.0)
+set(KORV_VERSION_COMMAS ${CMAKE_MATCH_1},${CMAKE_MATCH_2},0,0)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${KORV_PAYLOAD_DIR}/Setup.ini)
+configure_file(${CMAKE_SOURCE_DIR}/cmake/version.rc.in ${KORV_GEN}/version.rc @ONLY)
+
+# Configures <folder>/<name>.rc.in and <folder>/<name>.manifest and compiles the script to
+# <name>_res.o.
 function(korv_program_resources name folder)
   configure_file(${CMAKE_SOURCE_DIR}/${folder}/${name}.rc.in ${KORV_GEN}/${name}.rc @ONLY)
+  configure_file(${CMAKE_SOURCE_DIR}/${folder}/${name}.manifest ${KORV_GEN}/${name}.manifest
+                 @ONLY)
   korv_resource_object(${KORV_GEN}/${name}_res.o ${KORV_GEN}/${name}.rc
-                       ${CMAKE_SOURCE_DIR}/${folder}/${name}.manifest ${KORV_ART_FILES})
+                       ${KORV_GEN}/${name}.manifest ${KORV_GEN}/version.rc ${KORV_ART_FILES})
+endfunction()
+
+# Authenticode signing, when KORV_SIGN is on (scripts/build.sh turns it on when
+# KORV_SIGN_PKCS12 and KORV_SIGN_PASSWORD are set; scripts/sign.sh reads them at build time, so
+# the password never lands in the cache). KVRN.exe and Uninstall.exe are signed right after
+# their link, before the payload embeds them, so the uninstaller that Setup writes out is
+# signed too; Setup.exe is signed after its own link.
+option(KORV_SIGN "Sign the programs with scripts/sign.sh" OFF)
+function(korv_sign target)
+  if(KORV_SIGN)
+    add_custom_command(TARGET ${target} POST_BUILD
+                       COMMAND ${CMAKE_SOURCE_DIR}/scripts/sign.sh $<TARGET_FILE:${target}>
+                       VERBATIM)
+  endif()
 endfunction()
 
 function(korv_link_existing target)
@@ -63,20 +98,18 @@ korv_program_resources(KVRN kvrn)
 file(GLOB KORV_KVRN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/kvrn/*.cpp)
 add_executable(KVRN ${KORV_KVRN_SOURCES} ${KORV_GEN}/KVRN_res.o)
 korv_link_existing(KVRN)
+korv_sign(KVRN)
 
 # --- Uninstall.exe -----------------------------------------------------------------------------
 korv_program_resources(Uninstall uninstaller)
 file(GLOB KORV_UNINSTALL_ENTRY CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/uninstaller/win32_*.cpp)
 add_executable(Uninstall ${KORV_UNINSTALL_ENTRY} ${KORV_GEN}/Uninstall_res.o)
 korv_link_existing(Uninstall korv_uninstaller korv_ui_win32 korv_platform_win32)
+korv_sign(Uninstall)
 
 # --- Setup.exe ---------------------------------------------------------------------------------
 korv_program_resources(Setup installer)
 
-# The payload folder: the shipped one, or another for a benchmark build (scripts/bench.sh adds
-# a large entry to a copy of it).
-set(KORV_PAYLOAD_DIR ${CMAKE_SOURCE_DIR}/payload/files CACHE PATH
-    "Folder of the payload sources with the install manifest Setup.log")
 # Every payload source; a new file is picked up at the next configure (CONFIGURE_DEPENDS).
 file(GLOB_RECURSE KORV_PAYLOAD_SOURCES CONFIGURE_DEPENDS ${KORV_PAYLOAD_DIR}/*)
 set(KORV_PAYLOAD_RC ${KORV_GEN}/payload/payload.rc)
@@ -99,6 +132,7 @@ korv_resource_object(${KORV_GEN}/payload_res.o ${KORV_PAYLOAD_RC})
 file(GLOB KORV_SETUP_ENTRY CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/installer/win32_*.cpp)
 add_executable(Setup ${KORV_SETUP_ENTRY} ${KORV_GEN}/Setup_res.o ${KORV_GEN}/payload_res.o)
 korv_link_existing(Setup korv_installer korv_ui_win32 korv_platform_win32)
+korv_sign(Setup)
 # Sections start on page boundaries in the file too, so that the loader can map them from the
 # file instead of reading the whole image, payload included, into private memory at start
 # (Wine reads any image whose sections it cannot map). The payload is then written out from the

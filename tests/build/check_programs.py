@@ -9,7 +9,9 @@ program needs and a compatibility section, and the icon MAINICON. Uninstall.exe 
 carry their pictures at the sizes the forms expect. Setup.exe carries exactly the payload
 entries of the install manifest, under upper-case names and types, in language 2052 only,
 each byte-identical to the entry file the build generated (generated/payload/entries), the
-program entries identical to the built KVRN.exe and Uninstall.exe.
+program entries identical to the built KVRN.exe and Uninstall.exe. Each program carries a
+version resource in language 2052 naming the product, its Chinese description and the version
+of the config that Setup.exe embeds (Form/Version of Setup.ini).
 
 Exits 77 (skipped) when the tree holds none of the programs, 1 on any fault.
 """
@@ -19,20 +21,53 @@ import re
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from pe_resources import (RT_BITMAP, RT_GROUP_ICON, RT_MANIFEST, PeFile,  # noqa: E402
-                          bitmap_size)
+from pe_resources import (RT_BITMAP, RT_GROUP_ICON, RT_MANIFEST, RT_VERSION,  # noqa: E402
+                          PeFile, bitmap_size, version_strings)
 
 EXPECTED = {
-    "KVRN.exe": {"level": "asInvoker", "bitmaps": {}},
-    "Uninstall.exe": {"level": "requireAdministrator",
+    "KVRN.exe": {"level": "asInvoker", "bitmaps": {}, "description": "Korvane 主程序"},
+    "Uninstall.exe": {"level": "requireAdministrator", "description": "Korvane 卸载程序",
                       "bitmaps": {"LEFTSTRIP": (165, 300), "UNHEADER": (400, 54)}},
-    "Setup.exe": {"level": "requireAdministrator",
+    "Setup.exe": {"level": "requireAdministrator", "description": "Korvane 安装程序",
                   "bitmaps": {"BACKDROP": (1024, 711), "LEFTSTRIP": (165, 300),
                               "HEADER": (540, 54)}},
 }
 STANDARD_TYPES = {1, 2, 3, 4, 5, 6, 9, 10, 11, 12, 14, 16, 22, 23, 24}
 MACHINES = {"i686": 0x14C, "x86_64": 0x8664}
 SUPPORTED_OS = "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"  # Windows 10 and 11
+
+
+def config_version(build_dir):
+    """The product version ("2.5") of the config the build embedded, None when unknown."""
+    try:
+        with open(os.path.join(build_dir, "generated", "payload", "entries",
+                               "FileTxt6.txtname"), "rb") as f:
+            text = f.read().decode("gbk")
+    except OSError:
+        return None
+    m = re.search(r"^Version=(\d+\.\d+)", text, re.M)
+    return m.group(1) if m else None
+
+
+def check_version(name, res, want, version, faults):
+    found = [(lang, v) for (t, n, lang), v in res.items() if t == RT_VERSION and n == 1]
+    if len(found) != 1 or found[0][0] != 2052:
+        faults.append(f"{name}: {[lang for lang, _ in found]}: not one version resource in "
+                      "language 2052")
+        return
+    strings = version_strings(found[0][1]).get("080403a8")
+    if strings is None:
+        faults.append(f"{name}: the version resource has no table 080403a8 (2052, GBK)")
+        return
+    expected = {"ProductName": "Korvane", "CompanyName": "Korvane",
+                "FileDescription": want["description"], "OriginalFilename": name}
+    if version:
+        expected.update(ProductVersion=version, FileVersion=version + ".0.0")
+    for key, value in expected.items():
+        if strings.get(key) != value:
+            faults.append(f"{name}: version {key} is {strings.get(key)!r}, not {value!r}")
+    if not strings.get("LegalCopyright"):
+        faults.append(f"{name}: version resource has no LegalCopyright")
 
 
 def check_program(path, want, processor, faults):
@@ -55,6 +90,7 @@ def check_program(path, want, processor, faults):
             faults.append(f"{name}: manifest does not request {want['level']}")
         if "<compatibility" not in text or SUPPORTED_OS not in text:
             faults.append(f"{name}: manifest has no compatibility section for Windows 10")
+    check_version(name, res, want, config_version(os.path.dirname(path)), faults)
     if not any(t == RT_GROUP_ICON and n == "MAINICON" for t, n, _ in res):
         faults.append(f"{name}: no icon MAINICON")
     for bitmap, size in want["bitmaps"].items():

@@ -81,3 +81,32 @@ def bitmap_size(dib):
     """Width, height and bit count of a bitmap resource (a DIB without file header)."""
     _, w, h, _, bits = struct.unpack_from("<IiiHH", dib, 0)
     return w, abs(h), bits
+
+
+def version_strings(data):
+    """The string tables of a version resource (VS_VERSIONINFO): {block name: {key: value}},
+    for example {"080403a8": {"ProductName": "Korvane", ...}}."""
+    def node(at):
+        length, value_length, kind = struct.unpack_from("<HHH", data, at)
+        key_end = at + 6
+        while data[key_end:key_end + 2] != b"\0\0":
+            key_end += 2
+        key = data[at + 6:key_end].decode("utf-16-le")
+        pos = (key_end + 2 + 3) & ~3
+        size = value_length * 2 if kind == 1 else value_length  # text values count characters
+        value = data[pos:pos + size]
+        pos = (pos + size + 3) & ~3
+        children = []
+        while pos < at + length:
+            child, pos = node(pos)
+            children.append(child)
+            pos = (pos + 3) & ~3
+        return (key, value, children), at + length
+
+    (_, _, children), _ = node(0)
+    tables = {}
+    for key, _, blocks in children:
+        if key == "StringFileInfo":
+            for block, _, strings in blocks:
+                tables[block] = {k: v.decode("utf-16-le").rstrip("\0") for k, v, _ in strings}
+    return tables
