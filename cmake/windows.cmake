@@ -1,5 +1,24 @@
 # Cross build: the three Windows programs, statically linked GUI programs.
 enable_language(RC)
+
+# Reproducible programs: two builds of the same sources, in any folders and at any time, give
+# the same bytes. Paths are written relative to the trees, and the linker takes the PE time
+# stamp from SOURCE_DATE_EPOCH: the caller's, else the time of the checked-out commit, else 0.
+add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(KORV_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
+else()
+  execute_process(COMMAND git -C ${CMAKE_SOURCE_DIR} log -1 --format=%ct
+                  OUTPUT_VARIABLE KORV_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
+                  ERROR_QUIET)
+endif()
+if(NOT KORV_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
+  set(KORV_SOURCE_DATE_EPOCH 0)
+endif()
+set_property(GLOBAL PROPERTY RULE_LAUNCH_LINK
+             "${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${KORV_SOURCE_DATE_EPOCH}")
+# The rebuild check (tests/build/rebuild_check.py) builds again with the same time stamp.
+file(WRITE ${CMAKE_BINARY_DIR}/source_date_epoch "${KORV_SOURCE_DATE_EPOCH}\n")
 add_link_options(-static -static-libgcc -static-libstdc++)
 # Release programs carry no symbol tables (a third of a statically linked program's size).
 add_link_options($<$<CONFIG:MinSizeRel,Release>:-s>)
