@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev clang-format clang libclang-rt-14-dev
           g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
           wine wine32:i386 wine64 xvfb x11-utils xdotool imagemagick
-          fonts-wqy-zenhei fonts-wine locales file python3)
+          fonts-wqy-zenhei fonts-wine locales file python3 osslsigncode openssl icoutils)
 
 need=()
 for p in "${packages[@]}"; do

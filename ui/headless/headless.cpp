@@ -80,12 +80,20 @@ bool HeadlessBackend::DispatchPending() {
 }
 
 void HeadlessBackend::WaitAndDispatch() {
+  std::uint64_t seen;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    seen = workerEvents_;
+  }
   if (DispatchPending()) return;
   {
     // A worker that is still running, and not waiting on the GUI thread itself, may yet hand
     // a call over or end: wait for either, however slow the machine is (bounded only against
     // a test that would otherwise hang for good).
     std::unique_lock<std::mutex> lock(mutex_);
+    // A worker may have queued a hand-over or ended after DispatchPending looked; the loop is
+    // not idle then, and must look again rather than wait or give up.
+    if (workerEvents_ != seen) return;
     auto running = [this] {
       int busy = 0;
       for (auto& [id, w] : workers_)
@@ -165,6 +173,7 @@ std::uintptr_t HeadlessBackend::StartThread(std::function<void()> body) {
     body();
     std::lock_guard<std::mutex> lock(mutex_);
     w->finished = true;
+    ++workerEvents_;
     cv_.notify_all();
   });
   return id;
@@ -193,6 +202,7 @@ void HeadlessBackend::Synchronize(const std::function<void()>& call) {
   std::unique_lock<std::mutex> lock(mutex_);
   handOvers_.push_back(HandOver{&call, &done});
   ++waitingWorkers_;
+  ++workerEvents_;
   cv_.notify_all();
   cv_.wait(lock, [&] { return done; });
   --waitingWorkers_;

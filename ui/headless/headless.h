@@ -1,6 +1,7 @@
 // A backend without windows, for native tests: forms keep only their state, time is
 // virtual, and user input comes from a script that the event loops play back.
 #pragma once
+#include <cstdint>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -100,6 +101,9 @@ class HeadlessBackend : public Backend {
   std::deque<HandOver> handOvers_;
   std::map<std::uintptr_t, Worker*> workers_;
   int waitingWorkers_ = 0;
+  // Counts what a worker does that the GUI thread must look at (a hand-over queued, a worker
+  // ended), so that the loop can tell whether anything happened since it last looked.
+  std::uint64_t workerEvents_ = 0;
   std::uintptr_t nextThread_ = 1;
 };
 
