@@ -1,8 +1,8 @@
 // A backend without windows, for native tests: forms keep only their state, time is
 // virtual, and user input comes from a script that the event loops play back.
 #pragma once
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
