@@ -67,3 +67,7 @@ bool IsContainedRelPath(const std::string& relPath) {
   }
   return componentOk();
 }
+
+bool IsContainedLinkName(const std::string& name) {
+  return !name.empty() && name[0] == '\\' && IsContainedRelPath(name.substr(1));
+}

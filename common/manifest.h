@@ -19,3 +19,7 @@ ManifestEntry ParseManifestLine(const std::string& line);
 // True when `relPath` stays inside the folder it is relative to: not empty, no drive or
 // root, no "." or ".." component, no empty component. GBK trail bytes are not separators.
 bool IsContainedRelPath(const std::string& relPath);
+
+// A config value that names a file in a folder as "\<relative path>" (the desktop link):
+// true when the part after the "\" is a contained relative path.
+bool IsContainedLinkName(const std::string& name);

@@ -39,9 +39,11 @@ void TFormain::FormCreate() {
   std::string_view manifest = OpenPayloadEntry(system_, "FileTxt5", "txtname");
   std::string_view config = OpenPayloadEntry(system_, "FileTxt6", "txtname");
   std::string_view agreement = OpenPayloadEntry(system_, "FileTxt4", "txtname");
-  SavePayloadEntry(system_, manifest, ScratchDir + kScratchManifest);
-  SavePayloadEntry(system_, config, ScratchDir + kScratchConfig);
-  SavePayloadEntry(system_, agreement, ScratchDir + kScratchAgreement);
+  // The Temp folder is open to every user: each file is made anew and held until the close,
+  // so that nobody else can put in or change what this program reads from it.
+  system_.CreateHeldFile(ScratchDir + kScratchManifest, manifest);
+  system_.CreateHeldFile(ScratchDir + kScratchConfig, config);
+  system_.CreateHeldFile(ScratchDir + kScratchAgreement, agreement);
   Thread1.Start([this](ui::WorkerThread& thread) { Thread1Execute(thread); });
 }
 
@@ -68,7 +70,9 @@ void TFormain::FormClose(ui::CloseAction& action) {
   // a relative name would point into the current folder instead.
   for (const char* name : {kScratchManifest, kScratchConfig, kScratchAgreement}) {
     std::string path = ScratchDir + name;
-    if (!ScratchDir.empty() && system_.FileExists(path)) system_.DeleteFile(path);
+    if (ScratchDir.empty()) continue;
+    system_.ReleaseHeldFile(path);
+    if (system_.FileExists(path)) system_.DeleteFile(path);
   }
   action = ui::CloseAction::Free;
 }

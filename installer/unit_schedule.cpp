@@ -7,6 +7,7 @@
 
 #include "common/formats.h"
 #include "common/gbk.h"
+#include "common/manifest.h"
 #include "installer/registry.h"
 #include "installer/unit_main.h"
 
@@ -237,10 +238,11 @@ void TFormSchedule::FormClose(ui::CloseAction& action) { action = ui::CloseActio
 
 void TFormSchedule::BtnNextClick() {
   if (BtnNext.Text() == kFinishCaption) {
-    if (WantRunAfter && Committed) {
-      std::string file = InstallDir + "\\" + Config("Run", "FileName");
-      system_.ShellExecute(Handle(), "open", file, "", "", plat::kSwShow);
-    }
+    // The name is read again here: a config changed since the install starts nothing outside
+    // the destination folder (an unreadable, empty name opens the folder itself, as before).
+    const std::string name = Config("Run", "FileName");
+    if (WantRunAfter && Committed && (name.empty() || IsContainedRelPath(name)))
+      system_.ShellExecute(Handle(), "open", InstallDir + "\\" + name, "", "", plat::kSwShow);
     if (Formain) Formain->Close();
     return;
   }
@@ -336,8 +338,12 @@ void TFormSchedule::RefreshDiskGrid() {
   }
 
   if (disks.size() < 2) {
-    InstallDir = "C:\\Program Files\\" + Config("SetupDir", "DirName");
-    Edit_Path.SetText(InstallDir);
+    // A folder name that leads out of Program Files leaves the destination as it was.
+    const std::string name = Config("SetupDir", "DirName");
+    if (name.empty() || IsContainedRelPath(name)) {
+      InstallDir = "C:\\Program Files\\" + name;
+      Edit_Path.SetText(InstallDir);
+    }
   } else {
     InstallDir = Edit_Path.Text();
   }

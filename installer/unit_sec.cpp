@@ -1,7 +1,11 @@
 #include "installer/unit_sec.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "common/formats.h"
 #include "common/gbk.h"
+#include "common/progman.h"
 #include "installer/payload.h"
 #include "installer/registry.h"
 #include "installer/unit_main.h"
@@ -100,6 +104,11 @@ void TFormsec::RunInstall() {
   try {
     lbls.SetText(DisplayPath(InstallDir, ProgramFile));
     if (!EnsureInstallDir(InstallDir)) return;
+    // The name comes from a config file in a folder every user can write: one that leads
+    // out of the destination is refused like a file that cannot be created.
+    if (!IsContainedRelPath(ProgramFile))
+      throw plat::Error("Cannot create file \"" + InstallDir + "\\" + ProgramFile +
+                        "\". The path leads outside the destination folder");
     SavePayloadEntry(system_, *entry_, InstallDir + "\\" + ProgramFile);
     pgbs.SetPosition(5);
     Pause();
@@ -229,30 +238,35 @@ void TFormsec::CreateDesktopLink() {
   std::optional<std::string> link;
   if (WantDesktopLink) {
     // Without a known desktop folder there is nowhere to put the link.
-    if (auto desktop = system_.CommonDesktopDirectory())
-      link = *desktop + Formain->ReadSetupValue("Form", "desKtopLink");
+    // A link name that leads out of the desktop folder saves no link. An empty one names the
+    // folder itself, where saving fails.
+    const std::string name = Formain->ReadSetupValue("Form", "desKtopLink");
+    auto desktop = system_.CommonDesktopDirectory();
+    if (desktop && (name.empty() || IsContainedLinkName(name))) link = *desktop + name;
   }
   system_.CreateShellLink(target, FolderWithSlash(target), link);
 }
 
 void TFormsec::CreateProgramGroup() {
   const std::string caption = FormSchedule->Caption();
-  const std::string commands[] = {
-      "[creategroup(" + caption + "," + caption + ")]",
-      "[additem(" + InstallDir + "\\" + ProgramFile + "," + caption + ")]",
-      "[additem(" + InstallDir + "\\Uninstall.exe" + ",卸载" + caption + ")]",
-      "[additem(" + InstallDir + "\\用户授权协议.txt" + ",用户授权协议)]",
+  auto command = [](const char* name, const std::vector<std::string>& arguments) {
+    return ComposeProgManCommand(name, arguments, "", kInstallerCommandBuffer);
+  };
+  const std::optional<std::string> commands[] = {
+      command("creategroup", {caption, caption}),
+      command("additem", {InstallDir + "\\" + ProgramFile, caption}),
+      command("additem", {InstallDir + "\\Uninstall.exe", "卸载" + caption}),
+      command("additem", {InstallDir + "\\用户授权协议.txt", "用户授权协议"}),
   };
   plat::DdeConversation& conv = *FormSchedule->DdeClientConv1;
   conv.Close();
-  // Without a caption (the config value could not be read) there is no group of ours to
-  // fill: "[creategroup(,)]" would file the items into whatever group Program Manager has
-  // current, or into the Programs folder itself.
-  if (!caption.empty() && conv.Open("ProgMan", "ProgMan")) {
-    // A command travels in a 255-byte buffer: one that does not fit is not sent at all
-    // rather than cut into a different command.
-    for (const std::string& command : commands)
-      if (command.size() <= 254) conv.Execute(command);
+  // All four or none. Without the group (no caption, one or a path that cannot stand as an
+  // argument, a command too long for the buffer, or a server that refuses it) the items
+  // would be filed into whatever group Program Manager has current.
+  const bool complete = std::all_of(std::begin(commands), std::end(commands),
+                                    [](const auto& c) { return c.has_value(); });
+  if (complete && conv.Open("ProgMan", "ProgMan") && conv.Execute(*commands[0])) {
+    for (std::size_t i = 1; i < std::size(commands); ++i) conv.Execute(*commands[i]);
   }
   conv.Close();
 }

@@ -83,6 +83,12 @@ class Platform {
   // Creates or replaces the file, held without sharing while all bytes are written; throws
   // Error("Cannot create file \"<full path>\". <system text>").
   virtual void WriteFile(const std::string& path, std::string_view bytes) = 0;
+  // Writes a new file that nobody else can change while this program runs: a file of that
+  // name is deleted first (whoever made it), the file is created only if none exists, and it
+  // stays open for reading with other writers and deleters refused until ReleaseHeldFile.
+  // Reads through ReadFile still work. Throws as WriteFile.
+  virtual void CreateHeldFile(const std::string& path, std::string_view bytes) = 0;
+  virtual void ReleaseHeldFile(const std::string& path) = 0;  // nothing if not held
   virtual std::string WindowsDirectory() = 0;  // without trailing "\"
   virtual std::string ModuleFileName() = 0;    // the running program's full path
   // The 8.3 form of an existing path (GetShortPathName); the path itself when there is none.

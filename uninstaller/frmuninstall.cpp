@@ -1,15 +1,14 @@
 #include "uninstaller/frmuninstall.h"
 
+#include <optional>
 #include <vector>
 
 #include "common/gbk.h"
 #include "common/ini.h"
 #include "common/manifest.h"
+#include "common/progman.h"
 
 namespace {
-
-// Program Manager copies an execute command into a buffer of this size, its zero included.
-constexpr std::size_t kCommandBuffer = 256;
 
 // The registry keys of the product, removed in this order with everything below them.
 struct ProductKey {
@@ -319,18 +318,18 @@ void Tfrmuninstall::DeleteDesktopLink() {
   std::optional<std::string> desktop = system_.CommonDesktopDirectory();
   if (!desktop) return;
   const std::string& name = DesktopLinkName;
-  if (name.empty() || name[0] != '\\' || !IsContainedRelPath(name.substr(1))) return;
+  if (!IsContainedLinkName(name)) return;
   system_.DeleteFile(*desktop + DesktopLinkName);
 }
 
 bool Tfrmuninstall::ProgManCommand(const std::string& argument, const std::string& command) {
-  if (argument.empty()) return true;
-  const std::string text = "[" + command + "(" + argument + ")]\r\n";
-  // A command that does not fit the server's buffer is not sent at all: a cut one would
-  // name another group.
-  if (text.size() >= kCommandBuffer) return false;
+  // No caption names no group of ours; one that cannot stand unchanged as the argument (it
+  // would end the command early and add one of its own) or does not fit is not sent.
+  const std::optional<std::string> text =
+      ComposeProgManCommand(command, {argument}, "\r\n", kUninstallerCommandBuffer);
+  if (!text) return argument.empty();
   bool result = true;
-  if (DdeClientConv1->Open("ProgMan", "ProgMan") && !DdeClientConv1->Execute(text)) result = false;
+  if (DdeClientConv1->Open("ProgMan", "ProgMan") && !DdeClientConv1->Execute(*text)) result = false;
   DdeClientConv1->Close();
   return result;
 }

@@ -531,6 +531,36 @@ void FakePlatform::WriteFile(const std::string& path, std::string_view bytes) {
   }
 }
 
+void FakePlatform::CreateHeldFile(const std::string& path, std::string_view bytes) {
+  Path p = Parse(path);
+  std::string shown = p.ok ? p.full : path;
+  std::uint32_t code = 0;
+  if (Injected("CreateHeldFile")) {
+    code = kAccessDenied;
+  } else if (Node* n = p.ok ? Find(p.key) : nullptr) {
+    // An earlier file of that name goes first, read-only or not; one held open elsewhere or
+    // a folder stays, and then no new file can be made.
+    if (n->dir || drives_[p.drive].readOnly)
+      code = kAccessDenied;
+    else if (n->locked)
+      code = kSharingViolation;
+    else
+      nodes_.erase(p.key);
+  }
+  if (!code) code = Store(p, bytes);
+  Note("CreateHeldFile", shown, code == 0);
+  if (code) {
+    Fail(code);
+    throw Error("Cannot create file \"" + shown + "\". " + ErrorText(code));
+  }
+  Find(p.key)->locked = true;  // readable, not writable or deletable while held
+}
+
+void FakePlatform::ReleaseHeldFile(const std::string& path) {
+  Path p = Parse(path);
+  if (Node* n = p.ok ? Find(p.key) : nullptr) n->locked = false;
+}
+
 // ===== payload ============================================================================
 
 void FakePlatform::AddPayload(const std::string& name, const std::string& type,

@@ -130,8 +130,8 @@ class FakePlatform : public Platform {
 
   // --- fault injection and journal ---
   // The n-th call (from 1) of operation `op` fails as Windows would; `op` is a method name
-  // ("WriteFile", "DeleteFile", "CreateDir", "RemoveDir", "ReadFile", "RegCreateKey",
-  // "RegOpenKey", "RegSetString", "RegDeleteKey", "RegQueryInfo", "RegEnumKey",
+  // ("WriteFile", "CreateHeldFile", "DeleteFile", "CreateDir", "RemoveDir", "ReadFile",
+  // "RegCreateKey", "RegOpenKey", "RegSetString", "RegDeleteKey", "RegQueryInfo", "RegEnumKey",
   // "CreateShellLink", "CommonDesktopDirectory", "DiskFreeSpace", "DdeOpen", "DdeExecute",
   // "OpenSharedSection", "CreateSharedSection", "MapSharedSection").
   void FailNth(const std::string& op, int n);
@@ -160,6 +160,8 @@ class FakePlatform : public Platform {
   std::string ReadFile(const std::string& path) override;
   std::optional<std::string> TryReadFile(const std::string& path) override;
   void WriteFile(const std::string& path, std::string_view bytes) override;
+  void CreateHeldFile(const std::string& path, std::string_view bytes) override;
+  void ReleaseHeldFile(const std::string& path) override;
   std::string WindowsDirectory() override { return windowsDirectory; }
   std::string ModuleFileName() override { return moduleFileName; }
   std::map<std::string, std::string> shortNames;  // path -> its 8.3 form, where it has one

@@ -90,6 +90,8 @@ DWORD ReadWhole(const std::wstring& path, std::string& out) {
   return 0;
 }
 
+void WriteWhole(const std::wstring& wide, std::string_view bytes, DWORD disposition);
+
 }  // namespace
 
 bool Win32Platform::FileExists(const std::string& path) {
@@ -141,9 +143,15 @@ std::optional<std::string> Win32Platform::TryReadFile(const std::string& path) {
 }
 
 void Win32Platform::WriteFile(const std::string& path, std::string_view bytes) {
-  const std::wstring wide = Widen(path);
+  WriteWhole(Widen(path), bytes, CREATE_ALWAYS);
+}
+
+namespace {
+
+// Creates the file with `disposition`, held without sharing while all bytes are written.
+void WriteWhole(const std::wstring& wide, std::string_view bytes, DWORD disposition) {
   win32::Handle file(CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                 disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) throw Error(FileError("Cannot create file", wide, GetLastError()));
   auto write = [&](const char* data, std::size_t size) {
     DWORD written = 0;
@@ -185,6 +193,32 @@ void Win32Platform::WriteFile(const std::string& path, std::string_view bytes) {
     throw Error(FileError("Cannot create file", wide, GetLastError()));
   }
 }
+
+}  // namespace
+
+void Win32Platform::CreateHeldFile(const std::string& path, std::string_view bytes) {
+  const std::wstring wide = Widen(path);
+  // Whoever made a file of this name before keeps no say over it: it goes, whatever its
+  // attributes, and the new file is made only where none exists, so it is ours.
+  SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(wide.c_str());
+  WriteWhole(wide, bytes, CREATE_NEW);
+  // Held read-only with readers admitted and writers and deleters refused, so that the
+  // program's own reads (which refuse other writers) still open it. A writer slipping in
+  // between the write and this open is caught by reading the bytes back through the hold.
+  win32::Handle hold(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!hold.valid()) throw Error(FileError("Cannot create file", wide, GetLastError()));
+  std::string back(bytes.size() + 1, '\0');
+  DWORD got = 0;
+  if (!::ReadFile(hold.get(), back.data(), static_cast<DWORD>(back.size()), &got, nullptr) ||
+      std::string_view(back.data(), got) != bytes) {
+    throw Error(FileError("Cannot create file", wide, ERROR_ACCESS_DENIED));
+  }
+  held_[path] = std::shared_ptr<void>(hold.release(), CloseHandle);
+}
+
+void Win32Platform::ReleaseHeldFile(const std::string& path) { held_.erase(path); }
 
 std::string Win32Platform::WindowsDirectory() {
   wchar_t buffer[MAX_PATH + 1];

@@ -2,6 +2,9 @@
 // 936 and handed to the W functions, so the programs behave the same whatever the system code
 // page is. This header does not pull in <windows.h>.
 #pragma once
+#include <map>
+#include <memory>
+
 #include "platform/platform.h"
 
 namespace plat {
@@ -17,6 +20,8 @@ class Win32Platform final : public Platform {
   std::string ReadFile(const std::string& path) override;
   std::optional<std::string> TryReadFile(const std::string& path) override;
   void WriteFile(const std::string& path, std::string_view bytes) override;
+  void CreateHeldFile(const std::string& path, std::string_view bytes) override;
+  void ReleaseHeldFile(const std::string& path) override;
   std::string WindowsDirectory() override;
   std::string ModuleFileName() override;
   std::string ShortPathName(const std::string& path) override;
@@ -54,6 +59,9 @@ class Win32Platform final : public Platform {
   std::uintptr_t LastActivePopup(std::uintptr_t window) override;
   bool IsWindowVisibleAndEnabled(std::uintptr_t window) override;
   void SetForegroundWindow(std::uintptr_t window) override;
+
+ private:
+  std::map<std::string, std::shared_ptr<void>> held_;  // CreateHeldFile's handles, by path
 };
 
 }  // namespace plat

@@ -5,6 +5,7 @@
 #include "common/gbk.h"
 #include "common/ini.h"
 #include "common/manifest.h"
+#include "common/progman.h"
 
 namespace {
 
@@ -146,3 +147,26 @@ TEST(Formats, DisplayPath) {
 }
 
 }  // namespace
+
+TEST(ProgManCommand, ArgumentsStandUnchangedOrNothingIsComposed) {
+  EXPECT_EQ(ComposeProgManCommand("additem", {"D:\\产品\\K.exe", "K"}, "", 255),
+            "[additem(D:\\产品\\K.exe,K)]");
+  // Double-byte characters whose second bytes are those of "[" and "]": halves of
+  // characters, not brackets.
+  EXPECT_TRUE(IsProgManArgument("\xC2\xD2\xF1\x5B\xF1\x5D"));
+  for (const char* bad : {"", "a[b", "a]b", "a(b", "a)b", "a,b", "a\"b", "D:\\Program Files (x86)"})
+    EXPECT_FALSE(IsProgManArgument(bad)) << bad;
+  EXPECT_FALSE(ComposeProgManCommand("creategroup", {"K", "K)][deletegroup(X"}, "", 255));
+  // The text and its zero byte fit the buffer, or nothing is composed.
+  EXPECT_EQ(ComposeProgManCommand("g", {std::string(249, 'x')}, "", 255)->size(), 254u);
+  EXPECT_FALSE(ComposeProgManCommand("g", {std::string(250, 'x')}, "", 255));
+  EXPECT_EQ(ComposeProgManCommand("g", {std::string(248, 'x')}, "\r\n", 256)->size(), 255u);
+  EXPECT_FALSE(ComposeProgManCommand("g", {std::string(249, 'x')}, "\r\n", 256));
+}
+
+TEST(ContainedLinkName, BackslashThenAContainedPath) {
+  EXPECT_TRUE(IsContainedLinkName("\\Korvanev2.5(专业版).lnk"));
+  EXPECT_TRUE(IsContainedLinkName("\\Sub\\K.lnk"));
+  for (const char* bad : {"", "K.lnk", "\\", "\\..\\K.lnk", "\\C:\\K.lnk", "\\\\K.lnk"})
+    EXPECT_FALSE(IsContainedLinkName(bad)) << bad;
+}

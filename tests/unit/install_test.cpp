@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "common/formats.h"
 #include "tests/unit/installer_fixture.h"
@@ -398,24 +399,127 @@ TEST_F(InstallRun, LongManifestKeepsTheBarFullThenStepsBackTo87) {
   EXPECT_EQ(sys.executes.size(), 1u);
 }
 
-TEST_F(InstallRun, ProgramManagerThatIsDownOrGivenOverlongCommands) {
+TEST_F(InstallRun, ProgramManagerStartedOnDemandGetsTheFourCommands) {
   sys.progManRunning = false;
   sys.progManStartsOnLaunch = true;
-  std::string longName(240, 'x');
-  entries[4].bytes =
-      std::string(kTestConfig)
-          .replace(std::string(kTestConfig).find("Caption="), 8, "Caption=" + longName);
   Start();
   ScriptWalkToInstall();
   ScriptFinish();
   RunInstaller();
   EXPECT_EQ(sys.launches, (Strings{"ProgMan ProgMan"}));
-  // The group command (2 x 240 bytes) and the application item do not fit 254 bytes and are
-  // not sent; the other two are.
-  ASSERT_EQ(sys.ddeCommands.size(), 1u);
-  EXPECT_EQ(sys.ddeCommands[0],
-            "[additem(" + std::string(kDefaultDir) + "\\用户授权协议.txt,用户授权协议)]");
-  EXPECT_EQ(sys.executes.size(), 1u);  // the installation went on to the end
+  EXPECT_EQ(sys.ddeCommands.size(), 4u);
+}
+
+// Captions that cannot stand unchanged as one argument (or make a command too long): the
+// group and its items are all left out, and the installation goes on to the end.
+class HostileCaption : public InstallRun, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(HostileCaption, SendsNoGroupCommandAtAll) {
+  entries[4].bytes = std::string(kTestConfig)
+                         .replace(std::string(kTestConfig).find("Caption="), 8,
+                                  "Caption=" + GetParam() + "\r\nX=");
+  Start();
+  ScriptWalkToInstall();
+  ScriptFinish();
+  RunInstaller();
+  EXPECT_TRUE(sys.conversations.empty());
+  EXPECT_TRUE(sys.ddeCommands.empty());
+  EXPECT_EQ(sys.executes.size(), 1u);  // finished and started the program
+}
+
+INSTANTIATE_TEST_SUITE_P(InstallRun, HostileCaption,
+                         ::testing::Values(std::string(240, 'x'), "K)][deletegroup(Other",
+                                           "K,Other", "K\"x"));
+
+TEST_F(InstallRun, GroupRefusedByTheServerGetsNoItems) {
+  sys.progManRefusesExecute = true;
+  Start();
+  ScriptWalkToInstall();
+  ScriptFinish();
+  RunInstaller();
+  EXPECT_EQ(sys.CallCount("DdeExecute"), 1);  // the creategroup, refused; nothing after it
+  EXPECT_EQ(sys.executes.size(), 1u);
+}
+
+// The scratch config lies in a folder every user can write. Values changed in it while the
+// wizard is open (past the hold, as a Linux-side write under Wine is) steer no file, link or
+// start outside the product's places.
+TEST_F(InstallRun, ScratchConfigChangedDuringTheWizardSteersNothingOutside) {
+  Start();
+  const std::string scratch = backdrop->ScratchDir + kScratchConfig;
+  auto change = [&](const char* key, const std::string& value) {
+    std::string text = *sys.Content(scratch);
+    const std::size_t at = text.find(std::string(key) + "=") + std::strlen(key) + 1;
+    sys.AddFile(scratch, text.replace(at, text.find("\r\n", at) - at, value));
+  };
+  backend.When([this] { return WizardOn(0); },
+               [&] {
+                 change("desKtopLink", "\\..\\..\\..\\WINDOWS\\evil.lnk");
+                 wizard->BtnNext.Click();
+               });
+  backend.Then([this] { wizard->RadioButton1.Click(); });
+  backend.Then([this] { wizard->BtnNext.Click(); });
+  backend.Then([this] { wizard->BtnNext.Click(); });
+  backend.Then([this] { wizard->BtnNext.Click(); });
+  backend.When([this] { return Finished(); },
+               [&] {
+                 change("FileName", "..\\..\\..\\WINDOWS\\evil.exe");
+                 wizard->BtnNext.Click();
+               });
+  RunInstaller();
+  ASSERT_EQ(sys.links.size(), 1u);
+  EXPECT_FALSE(sys.links[0].savePath.has_value());  // no link saved anywhere
+  EXPECT_TRUE(sys.executes.empty());                // 完毕 started nothing
+  EXPECT_EQ(Installed("KVRN.exe"), "MZ program");
+  EXPECT_TRUE(backend.boxes.empty());
+}
+
+TEST_F(InstallRun, ProgramFileNameLeadingOutsideIsRefusedAsUncreatable) {
+  Start();
+  const std::string scratch = backdrop->ScratchDir + kScratchConfig;
+  backend.When([this] { return WizardOn(0); },
+               [&] {
+                 std::string text = *sys.Content(scratch);
+                 text.replace(text.find("FileName=KVRN.exe"), 17,
+                              "FileName=..\\..\\WINDOWS\\evil.exe");
+                 sys.AddFile(scratch, text);
+                 wizard->BtnNext.Click();
+               });
+  backend.Then([this] { wizard->RadioButton1.Click(); });
+  backend.Then([this] { wizard->BtnNext.Click(); });
+  backend.Then([this] { wizard->BtnNext.Click(); });
+  backend.Then([this] { wizard->BtnNext.Click(); });
+  RunInstaller();
+  ASSERT_EQ(backend.boxes.size(), 1u);
+  EXPECT_EQ(backend.boxes[0].text, "所要安装的程序正在运行中,请退出后再安装!");
+  EXPECT_TRUE(app.Terminated());
+  for (const auto& j : sys.journal)
+    if (j.op == "WriteFile") EXPECT_EQ(j.target.rfind(kDefaultDir, 0), 0u) << j.target;
+  EXPECT_FALSE(sys.FileExists("D:\\WINDOWS\\evil.exe"));
+  EXPECT_TRUE(sys.executes.empty());
+}
+
+// Scratch files someone made before the installer ran are replaced, whatever their
+// attributes; the new ones cannot be changed or deleted by anyone while the installer runs,
+// and are gone after it.
+TEST_F(InstallRun, ScratchFilesAreMadeAnewAndHeldWhileTheInstallerRuns) {
+  const std::string temp = "C:\\WINDOWS\\Temp\\";
+  sys.AddFile(temp + kScratchConfig, "[Run]\r\nFileName=..\\evil.exe\r\n");
+  sys.SetReadOnly(temp + kScratchConfig);
+  Start();
+  backend.When([this] { return WizardOn(0); },
+               [&] {
+                 EXPECT_EQ(sys.Content(temp + kScratchConfig), std::string(kTestConfig));
+                 for (const char* name : {kScratchManifest, kScratchConfig, kScratchAgreement}) {
+                   EXPECT_THROW(sys.WriteFile(temp + name, "x"), plat::Error) << name;
+                   EXPECT_FALSE(sys.DeleteFile(temp + name)) << name;
+                 }
+                 EXPECT_EQ(backdrop->ReadSetupValue("Run", "FileName"), "KVRN.exe");
+                 wizard->btnexit.Click();
+               });
+  RunInstaller();
+  for (const char* name : {kScratchManifest, kScratchConfig, kScratchAgreement})
+    EXPECT_FALSE(sys.FileExists(temp + name)) << name;
 }
 
 }  // namespace

@@ -400,6 +400,12 @@ TEST_F(UninstallerTest, ProgramManagerCommandLimitsAndFailures) {
   EXPECT_FALSE(frm->ProgManCommand(std::string(239, 'g'), "DeleteGroup"));
   EXPECT_EQ(sys.ddeCommands.size(), 1u);
   EXPECT_EQ(sys.conversations.size(), 1u);
+  // A caption with the syntax's own characters would end the command and add its own: it is
+  // not sent, and no conversation is opened for it.
+  for (const char* caption : {"K)]\r\n[DeleteGroup(Other", "K,Other", "K\"", "(K"})
+    EXPECT_FALSE(frm->ProgManCommand(caption, "DeleteGroup")) << caption;
+  EXPECT_EQ(sys.ddeCommands.size(), 1u);
+  EXPECT_EQ(sys.conversations.size(), 1u);
 
   // No server and none can be started: one start attempt, no command, no error.
   sys.progManRunning = false;

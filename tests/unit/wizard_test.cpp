@@ -263,6 +263,8 @@ TEST_F(WizardTest, ForwardThroughThePagesAndBackAgain) {
 
 TEST_F(WizardTest, UnreadableAgreementShowsAnEmptyBox) {
   StartShown();
+  // Gone, as if the hold had not kept it (a disk error reads the same).
+  system.ReleaseHeldFile(Scratch(kScratchAgreement));
   system.DeleteFile(Scratch(kScratchAgreement));
   wizard->Memo1.SetText("design text");
   wizard->BtnNext.Click();
@@ -549,7 +551,7 @@ TEST_F(WizardTest, UsageCellTakesTheConfigTextAsItIs) {
   StartOnDestination();
   std::string config = kConfig;
   config.replace(config.find("RJSize=15"), 9, "RJSize=");
-  system.WriteFile(Scratch(kScratchConfig), config);
+  system.AddFile(Scratch(kScratchConfig), config);
   Refresh();
   EXPECT_EQ(wizard->DiskGrid.Cell(3, 1), "  MB");
 }
@@ -640,7 +642,7 @@ TEST_F(WizardTest, EnteringTheDestinationPageWithAnUnmatchedFolderStillShowsTheP
   StartShown();
   std::string config = kConfig;
   config.replace(config.find("SetupPath=D:"), 12, "SetupPath=Q:");
-  system.WriteFile(Scratch(kScratchConfig), config);
+  system.AddFile(Scratch(kScratchConfig), config);
   app->NoteActivated(nullptr);
   wizard->ShowForm();  // activation: the destination from the config
   EXPECT_EQ(InstallDir, "Q:\\Program Files\\Korvn25");
