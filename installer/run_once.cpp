@@ -8,18 +8,16 @@ std::uint32_t* InstanceSlot = nullptr;
 void OpenInstanceMapping(plat::Platform& system) {
   InstanceSlot = nullptr;
   InstanceMapping = system.OpenSharedSection(kInstanceSectionName);
-  bool created = false;
-  if (!InstanceMapping) {
-    InstanceMapping = system.CreateSharedSection(kInstanceSectionName);
-    created = true;
-  }
+  // Nothing is written into the section: one the system makes is zero-filled, and another
+  // copy may have made it and claimed it between the open and this create, which then hands
+  // back that copy's section with its claim in it.
+  if (!InstanceMapping) InstanceMapping = system.CreateSharedSection(kInstanceSectionName);
   if (InstanceMapping) InstanceSlot = system.MapSharedSection(InstanceMapping);
   if (!InstanceSlot) {
     if (InstanceMapping) system.CloseSharedSection(InstanceMapping);
     InstanceMapping = 0;
     return;
   }
-  if (created) std::atomic_ref<std::uint32_t>(*InstanceSlot).store(0);
 }
 
 namespace {

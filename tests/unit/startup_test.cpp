@@ -2,6 +2,8 @@
 // closing the backdrop, and the single-instance guard.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "installer/run_once.h"
 #include "tests/unit/installer_fixture.h"
 
@@ -160,6 +162,29 @@ TEST_F(GuardTest, HiddenOrDisabledPopupIsOnlyRestoredAndAStaleHandleIsTrusted) {
   EXPECT_EQ(wide.restored, (std::vector<std::uintptr_t>{static_cast<std::uintptr_t>(
                                static_cast<std::intptr_t>(std::int32_t{-0xEDCC}))}));
   CloseInstanceMapping(wide);
+}
+
+// A copy whose open finds no section, while another copy makes it and claims it before this
+// one's create: the create hands back that section, and its claim must survive.
+TEST_F(GuardTest, CreateAfterAnotherCopysClaimKeepsThatClaim) {
+  class LateCopy : public plat::FakePlatform {
+   public:
+    using FakePlatform::FakePlatform;
+    std::function<void()> meanwhile;
+    std::uintptr_t OpenSharedSection(const std::string&) override {
+      meanwhile();
+      return 0;
+    }
+  } late{sections};
+  late.meanwhile = [&] {
+    OpenInstanceMapping(first);
+    EXPECT_FALSE(ActivatePreviousInstance(first, 0x1234));
+  };
+  OpenInstanceMapping(late);
+  ASSERT_NE(InstanceSlot, nullptr);
+  EXPECT_EQ(*InstanceSlot, 0x1234u);
+  EXPECT_TRUE(ActivatePreviousInstance(late, 0x9999));
+  EXPECT_EQ(late.restored, (std::vector<std::uintptr_t>{0x1234}));
 }
 
 TEST_F(GuardTest, FailingSectionTurnsTheGuardOff) {
