@@ -325,7 +325,15 @@ WorkerThread::~WorkerThread() {
 
 void WorkerThread::Start(std::function<void(WorkerThread&)> body) {
   if (handle_) return;
-  handle_ = Application().backend().StartThread([this, body] { body(*this); });
+  handle_ = Application().backend().StartThread([this, body] {
+    try {
+      body(*this);
+    } catch (const std::exception& e) {
+      // The generic error box, shown by the GUI thread as for an error in a handler; the
+      // worker waits until it is answered, and `e` lives until then.
+      Synchronize([&e] { Application().ShowException(e); });
+    }
+  });
 }
 
 void WorkerThread::Synchronize(const std::function<void()>& call) {

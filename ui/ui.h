@@ -3,6 +3,7 @@
 // something real: ui/win32 makes Win32 windows; ui/headless keeps only the state, with virtual
 // time and scripted user input, for native tests.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -469,7 +470,7 @@ class WorkerThread {
 
  private:
   std::uintptr_t handle_ = 0;
-  volatile bool stop_ = false;
+  std::atomic<bool> stop_ = false;  // set by the GUI thread, read by the worker
 };
 
 }  // namespace ui

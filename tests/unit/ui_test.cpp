@@ -2,6 +2,8 @@
 // worker hand-over, timers, layout and the stateful controls.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <stdexcept>
 
 #include "ui/headless/headless.h"
@@ -135,6 +137,27 @@ TEST_F(UiTest, WorkerHandsAModalRunToTheGuiThreadAndWaits) {
   EXPECT_EQ(shown, 1);
   EXPECT_TRUE(workerDone);
   EXPECT_TRUE(backend.stuck.empty()) << backend.stuck;
+}
+
+TEST_F(UiTest, WorkerErrorGoesToTheGenericErrorBoxOnTheGuiThread) {
+  ui::Form main;
+  app.SetTitle("VantaSetup");
+  main.ShowForm();
+  std::thread::id boxThread;
+  backend.onBox = [&](const ui::HeadlessBackend::Box&) {
+    boxThread = std::this_thread::get_id();
+    main.Close();
+  };
+  {
+    ui::WorkerThread worker;
+    worker.Start([](ui::WorkerThread&) { throw TextError("Resource FileExe not found"); });
+    app.Run();
+  }
+  ASSERT_EQ(backend.boxes.size(), 1u);
+  EXPECT_EQ(backend.boxes[0].text, "Resource FileExe not found.");
+  EXPECT_EQ(backend.boxes[0].caption, "VantaSetup");
+  EXPECT_EQ(backend.boxes[0].flags, ui::kMbOk | ui::kMbIconError);
+  EXPECT_EQ(boxThread, std::this_thread::get_id());
 }
 
 TEST_F(UiTest, TimersFireInVirtualTimeAndPausesDoNotRunThem) {

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <deque>
 #include <map>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -867,12 +868,10 @@ void Route(MSG& m) {
 }
 
 DWORD WINAPI ThreadMain(LPVOID param) {
-  auto* body = static_cast<std::function<void()>*>(param);
-  try {
-    (*body)();
-  } catch (...) {  // nothing crosses the thread boundary
-  }
-  delete body;
+  // WorkerThread reports a body's error as the GUI thread reports a handler's; anything else
+  // ends the program here as it would there, the same in every backend.
+  std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(param));
+  (*body)();
   return 0;
 }
 
