@@ -36,3 +36,16 @@ std::optional<std::string> ComposeProgManCommand(const std::string& name,
   if (text.size() >= buffer) return std::nullopt;
   return text;
 }
+
+std::string ServerProgramPath(const std::string& windowsDir, const std::string& service) {
+  return windowsDir + "\\" + service + ".exe";
+}
+
+std::string ServerCommandLine(const std::string& program, const std::string& topic) {
+  return "\"" + program + "\" " + topic;
+}
+
+DdeTextForm ExecuteTextForm(bool onWine, bool serverWindowIsUnicode) {
+  if (onWine) return DdeTextForm::Gbk;
+  return serverWindowIsUnicode ? DdeTextForm::Utf16 : DdeTextForm::SystemCodePage;
+}

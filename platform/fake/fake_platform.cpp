@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "common/gbk.h"
+#include "common/progman.h"
 
 namespace plat {
 
@@ -99,8 +100,11 @@ class FakeConversation : public DdeConversation {
              gbk::EqualsNoCase(topic, "ProgMan");
     };
     if (!answers()) {
-      // The client starts "<service> <topic>" once and tries again.
-      fake_.launches.push_back(service + " " + topic);
+      // The client starts the service's program from the Windows folder, only if it is
+      // there, once, and tries again.
+      const std::string program = ServerProgramPath(fake_.windowsDirectory, service);
+      if (!fake_.FileExists(program)) return false;
+      fake_.launches.push_back(ServerCommandLine(program, topic));
       if (fake_.progManStartsOnLaunch) fake_.progManRunning = true;
       if (!answers()) return false;
     }

@@ -107,7 +107,7 @@ class FakePlatform : public Platform {
 
   // --- Program Manager (DDE) ---
   bool progManRunning = true;          // the server answers a connect
-  bool progManStartsOnLaunch = false;  // a start "ProgMan ProgMan" brings the server up
+  bool progManStartsOnLaunch = false;  // starting the server's program brings it up
   bool progManRefusesExecute = false;
   struct Conversation {
     std::string service, topic;

@@ -4,9 +4,12 @@
 // whenever the thread next pumps messages. (The DDE management library would wait in its
 // disconnect until the server had carried out every command sent.)
 //
-// Command text travels as UTF-16 from a Unicode window, so that the shell, a Unicode server,
-// reads Chinese group and item names the same under every system code page; ANSI text would
-// be converted with the system code page on the way.
+// Command text travels as UTF-16 to a Unicode server window, so that the shell reads Chinese
+// group and item names the same under every system code page; an ANSI server gets the bytes
+// of the system code page, which is what it reads.
+//
+// The programs run elevated, and Windows keeps messages of a process of lower integrity (the
+// shell) from their windows: the client window lets the server's replies in.
 //
 // Wine's DDE layer cannot carry such commands: on the server side it takes execute data for
 // UTF-16 only when no character is above U+00FF, and otherwise reads it as ANSI text in the
@@ -20,6 +23,7 @@
 
 #include <cstring>
 
+#include "common/progman.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_text.h"
@@ -59,7 +63,7 @@ class Win32DdeConversation final : public DdeConversation {
     Close();
     if (!CreateClientWindow()) return false;
     server_ = Initiate(service, topic);
-    if (!server_ && StartServer(service + " " + topic)) server_ = Initiate(service, topic);
+    if (!server_ && StartServer(service, topic)) server_ = Initiate(service, topic);
     return server_ != nullptr;
   }
 
@@ -69,14 +73,22 @@ class Win32DdeConversation final : public DdeConversation {
     std::string narrow;
     const void* data = nullptr;
     SIZE_T bytes = 0;
-    if (RunningOnWine()) {
-      narrow = command.substr(0, command.find('\0'));
-      data = narrow.c_str();
-      bytes = narrow.size() + 1;
-    } else {
-      wide = win32::Widen(command);
-      data = wide.c_str();
-      bytes = (wide.size() + 1) * sizeof(wchar_t);
+    const std::string text = command.substr(0, command.find('\0'));
+    switch (ExecuteTextForm(RunningOnWine(), IsWindowUnicode(server_) != FALSE)) {
+      case DdeTextForm::Utf16:
+        wide = win32::Widen(text);
+        data = wide.c_str();
+        bytes = (wide.size() + 1) * sizeof(wchar_t);
+        break;
+      case DdeTextForm::SystemCodePage:
+        narrow = win32::ToCodePage(win32::Widen(text), CP_ACP);
+        data = narrow.c_str();
+        bytes = narrow.size() + 1;
+        break;
+      case DdeTextForm::Gbk:
+        data = text.c_str();
+        bytes = text.size() + 1;
+        break;
     }
     // The block goes to the server and comes back with its acknowledgement, which frees it.
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, bytes);
@@ -153,8 +165,10 @@ class Win32DdeConversation final : public DdeConversation {
     RegisterClassW(&wc);  // fails harmlessly when an earlier conversation registered it
     window_ = CreateWindowExW(0, kClientClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                               wc.hInstance, nullptr);
-    if (window_) SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    return window_ != nullptr;
+    if (!window_) return false;
+    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    AllowServerReplies(window_);
+    return true;
   }
 
   // Asks every top-level window for the service and topic; the first server that answers.
@@ -190,16 +204,35 @@ class Win32DdeConversation final : public DdeConversation {
     }
   }
 
-  // Starts the server's program, shown minimised without activation, and waits (as WinExec
-  // does) until it is ready for input or a while has passed.
-  static bool StartServer(const std::string& commandLine) {
-    std::wstring line = win32::Widen(commandLine);
+  // Lets the server's answers (acknowledgements, data, terminates) reach the window from a
+  // process of lower integrity. Looked up at run time: the call is there from Windows 7 on.
+  static void AllowServerReplies(HWND window) {
+    using Filter = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+    static const auto filter = reinterpret_cast<Filter>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "ChangeWindowMessageFilterEx")));
+    if (!filter) return;
+    constexpr DWORD kAllow = 1;  // MSGFLT_ALLOW
+    for (UINT message : {WM_DDE_ACK, WM_DDE_DATA, WM_DDE_TERMINATE})
+      filter(window, message, kAllow, nullptr);
+  }
+
+  // Starts the service's program from the Windows folder (only if it is there), shown
+  // minimised without activation, and waits (as WinExec does) until it is ready for input or
+  // a while has passed.
+  static bool StartServer(const std::string& service, const std::string& topic) {
+    const std::string program = ServerProgramPath(Win32Platform().WindowsDirectory(), service);
+    const std::wstring path = win32::Widen(program);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return false;
+    }
+    std::wstring line = win32::Widen(ServerCommandLine(program, topic));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWMINNOACTIVE;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    if (!CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &info)) {
       return false;
     }

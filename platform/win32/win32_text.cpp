@@ -18,15 +18,17 @@ std::wstring Widen(std::string_view gbk) {
   return wide;
 }
 
-std::string Narrow(std::wstring_view wide) {
+std::string Narrow(std::wstring_view wide) { return ToCodePage(wide, kGbk); }
+
+std::string ToCodePage(std::wstring_view wide, unsigned codePage) {
   if (wide.empty()) return {};
   const int length = static_cast<int>(wide.size());
   const int needed =
-      WideCharToMultiByte(kGbk, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+      WideCharToMultiByte(codePage, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
   if (needed <= 0) return {};
-  std::string gbk(static_cast<std::size_t>(needed), '\0');
-  WideCharToMultiByte(kGbk, 0, wide.data(), length, gbk.data(), needed, nullptr, nullptr);
-  return gbk;
+  std::string bytes(static_cast<std::size_t>(needed), '\0');
+  WideCharToMultiByte(codePage, 0, wide.data(), length, bytes.data(), needed, nullptr, nullptr);
+  return bytes;
 }
 
 std::string SystemMessage(unsigned long code) {

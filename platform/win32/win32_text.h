@@ -8,6 +8,8 @@ namespace plat::win32 {
 
 std::wstring Widen(std::string_view gbk);
 std::string Narrow(std::wstring_view wide);
+// The bytes of another code page (the system's, CP_ACP, for an ANSI window).
+std::string ToCodePage(std::wstring_view wide, unsigned codePage);
 
 // FormatMessage's text for a Win32 error code (or HRESULT), in GBK, without its trailing line
 // break, blanks and full stops; empty when the system has no text for it.

@@ -402,11 +402,12 @@ TEST_F(InstallRun, LongManifestKeepsTheBarFullThenStepsBackTo87) {
 TEST_F(InstallRun, ProgramManagerStartedOnDemandGetsTheFourCommands) {
   sys.progManRunning = false;
   sys.progManStartsOnLaunch = true;
+  sys.AddFile("C:\\WINDOWS\\ProgMan.exe", "MZ");
   Start();
   ScriptWalkToInstall();
   ScriptFinish();
   RunInstaller();
-  EXPECT_EQ(sys.launches, (Strings{"ProgMan ProgMan"}));
+  EXPECT_EQ(sys.launches, (Strings{"\"C:\\WINDOWS\\ProgMan.exe\" ProgMan"}));
   EXPECT_EQ(sys.ddeCommands.size(), 4u);
 }
 
@@ -429,7 +430,8 @@ TEST_P(HostileCaption, SendsNoGroupCommandAtAll) {
 
 INSTANTIATE_TEST_SUITE_P(InstallRun, HostileCaption,
                          ::testing::Values(std::string(240, 'x'), "K)][deletegroup(Other",
-                                           "K,Other", "K\"x"));
+                                           "K,Other", "K\"x"),
+                         [](const auto& info) { return "Caption" + std::to_string(info.index); });
 
 TEST_F(InstallRun, GroupRefusedByTheServerGetsNoItems) {
   sys.progManRefusesExecute = true;

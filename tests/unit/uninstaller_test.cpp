@@ -409,8 +409,9 @@ TEST_F(UninstallerTest, ProgramManagerCommandLimitsAndFailures) {
 
   // No server and none can be started: one start attempt, no command, no error.
   sys.progManRunning = false;
+  sys.AddFile("C:\\WINDOWS\\ProgMan.exe", "MZ");
   EXPECT_TRUE(frm->ProgManCommand("K", "DeleteGroup"));
-  EXPECT_EQ(sys.launches, std::vector<std::string>{"ProgMan ProgMan"});
+  EXPECT_EQ(sys.launches, std::vector<std::string>{"\"C:\\WINDOWS\\ProgMan.exe\" ProgMan"});
   sys.progManRunning = true;
   sys.progManRefusesExecute = true;
   EXPECT_FALSE(frm->ProgManCommand("K", "DeleteGroup"));

@@ -1,0 +1,118 @@
+"""What a standard user could plant or change, given to the real programs: the scratch config
+in the Windows folder's Temp changed while the wizard is open, and captions in the installed
+Setup.ini that hold Program Manager's own syntax. Neither program may write, link, start or
+send anything outside its places. Code page 936 only: the rules do not depend on it."""
+
+import re
+import unittest
+
+import harness
+import install_state as inst
+import scenario as sc
+
+SCRATCH_CONFIG = sc.SCRATCH + "korvSetup.ini"
+UNINSTALL_TITLE = "软件卸载"
+
+
+def rewrite_value(path, key, value):
+    """Sets one key of an INI file from the Linux side, in place."""
+    text = path.read_bytes()
+    new, n = re.subn(rb"(?m)^" + re.escape(key.encode()) + rb"=[^\r\n]*",
+                     key.encode() + b"=" + value.encode("gbk").replace(b"\\", b"\\\\"), text)
+    assert n == 1, f"{key} not found once in {path}"
+    path.write_bytes(new)
+
+
+class HostileScratchConfig(harness.WineTestCase):
+
+    def change_scratch_config(self, key, value):
+        """A change past the installer's hold: its share mode binds Windows programs, not a
+        Linux process writing the file Wine keeps it in."""
+        rewrite_value(self.wine.unix_path(SCRATCH_CONFIG), key, value)
+
+    def test_held_files_and_a_link_name_that_leaves_the_desktop(self):
+        w = self.wine
+        wizard = sc.start_setup(w)
+        # Another program cannot change or delete the files while the installer holds them.
+        w.wine("cmd", "/c", "echo [Run]>" + SCRATCH_CONFIG, check=False)
+        w.wine("cmd", "/c", "del " + sc.SCRATCH + "SQXY.txt", check=False)
+        sc.check_scratch_files(self, w)
+
+        self.change_scratch_config("desKtopLink", "\\..\\..\\..\\windows\\evil.lnk")
+        dialog = wizard.start_install()
+        wizard.wait_finished()
+        sc.check_finished(self, w, wizard, dialog)
+        sc.check_files(self, w, sc.DEFAULT_DIR)
+        self.assertEqual(w.files(sc.PUBLIC_DESKTOP), [], "no link saved on the desktop")
+        self.assertFalse(w.exists("C:\\windows\\evil.lnk"), "no link saved outside it")
+        w.check(wizard.c["run"], False)
+        wizard.click("next")
+        self.assertEqual(wizard.proc.wait(60), 0)
+        sc.check_scratch_gone(self, w)
+
+    def test_program_file_name_that_leaves_the_destination(self):
+        w = self.wine
+        wizard = sc.start_setup(w)
+        self.change_scratch_config("FileName", "..\\..\\evil.exe")
+        wizard.start_install()
+        box = w.msgbox(pid=wizard.pid)
+        self.assertEqual((box["caption"], box["text"]),
+                         ("VantaSetup", "所要安装的程序正在运行中,请退出后再安装!"))
+        w.answer("OK", pid=wizard.pid)
+        self.assertEqual(wizard.proc.wait(60), 0)
+        self.assertFalse(w.exists("D:\\evil.exe"))
+        self.assertEqual(w.files("D:\\"), ["Program Files\\", "Program Files\\Korvn25\\"],
+                         "only the destination folder, made before the name was read")
+        sc.check_no_registration(self, w)
+        sc.check_scratch_gone(self, w)
+
+
+class HostileCaption(unittest.TestCase):
+    """The uninstaller reads the caption from Setup.ini in the install folder."""
+
+    codepage = 936
+
+    def setUp(self):
+        self.state = inst.installed(self.codepage)
+        self.wine = self.state.scenario()
+        self.addCleanup(self.wine.close)
+
+    @classmethod
+    def tearDownClass(cls):
+        inst.drop(cls.codepage)
+        super().tearDownClass()
+
+    def test_caption_with_command_syntax_sends_no_group_command(self):
+        w = self.wine
+        programs = w.special_folder(inst.CSIDL_PROGRAMS)
+        other = w.unix_path(programs) / "Other"
+        other.mkdir()
+        (other / "keep.txt").write_bytes(b"keep")
+        self.assertTrue(self.state.group_folders, "the installation made a group")
+        # Unchanged, the text would delete the group "Other" and then make one of its own.
+        rewrite_value(w.unix_path(inst.INSTALL_DIR + "\\Setup.ini"), "Caption",
+                      inst.CAPTION + ")][DeleteGroup(Other)][CreateGroup(Evil")
+
+        proc = w.start(inst.UNINSTALLER)
+        win = w.wait_window(title=UNINSTALL_TITLE, cls="KorvForm", timeout=60)
+        next_button = w.wait_until(
+            lambda: next((c["hwnd"] for c in w.controls(win["hwnd"]) if c["text"] == "下一步 >"),
+                         None), 30, what="the Next button")
+        w.click(next_button)
+        w.wait_text(next_button, "完成", timeout=120)
+        w.click(next_button)
+        self.assertEqual(proc.wait(60), 0)
+        # The batch file deleting the uninstaller comes after anything the shell was sent.
+        w.wait_until(lambda: not w.exists(inst.UNINSTALLER), 60, what="the batch file")
+
+        # The removal went on; Program Manager was sent nothing: every group is still there
+        # and no new one came.
+        self.assertEqual(w.files(inst.INSTALL_DIR), [])
+        self.assertTrue((other / "keep.txt").exists())
+        for group in self.state.group_folders:
+            self.assertTrue(w.exists(group), group)
+        self.assertFalse(w.exists(programs + "\\Evil"))
+
+
+if __name__ == "__main__":
+    unittest.main()
