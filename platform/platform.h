@@ -42,6 +42,7 @@ enum DriveKind : int {
 constexpr std::uint32_t kAttrReadOnly = 0x01;
 constexpr std::uint32_t kAttrVolumeLabel = 0x08;
 constexpr std::uint32_t kAttrDirectory = 0x10;
+constexpr std::uint32_t kAttrReparsePoint = 0x400;  // a junction or a symbolic link
 
 struct DirEntry {
   std::string name;
@@ -75,6 +76,9 @@ class Platform {
   // Entries matching a FindFirstFile pattern such as "<folder>\*.*", with every attribute
   // admitted; "." and ".." come as folders.
   virtual std::vector<DirEntry> ListDir(const std::string& pattern) = 0;
+  // The attributes of a file or folder (of a link itself, not of where it leads); nothing
+  // when there is none.
+  virtual std::optional<std::uint32_t> Attributes(const std::string& path) = 0;
   // Whole file, opened read-only with other writers refused; throws
   // Error("Cannot open file \"<full path>\". <system text>").
   virtual std::string ReadFile(const std::string& path) = 0;
@@ -89,8 +93,8 @@ class Platform {
   // Reads through ReadFile still work. Throws as WriteFile.
   virtual void CreateHeldFile(const std::string& path, std::string_view bytes) = 0;
   virtual void ReleaseHeldFile(const std::string& path) = 0;  // nothing if not held
-  virtual std::string WindowsDirectory() = 0;  // without trailing "\"
-  virtual std::string ModuleFileName() = 0;    // the running program's full path
+  virtual std::string WindowsDirectory() = 0;                 // without trailing "\"
+  virtual std::string ModuleFileName() = 0;                   // the running program's full path
   // The 8.3 form of an existing path (GetShortPathName); the path itself when there is none.
   virtual std::string ShortPathName(const std::string& path) = 0;
 

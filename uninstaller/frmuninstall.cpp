@@ -271,13 +271,32 @@ bool Tfrmuninstall::Un_install() {
   return true;
 }
 
+bool Tfrmuninstall::IsLink(const std::string& path) {
+  const std::optional<std::uint32_t> attributes = system_.Attributes(path);
+  return attributes && (*attributes & plat::kAttrReparsePoint);
+}
+
+bool Tfrmuninstall::PassesThroughLink(const std::string& folder, const std::string& relPath) {
+  for (std::size_t i = 0; i < relPath.size(); ++i) {
+    if (gbk::IsLeadByte(static_cast<unsigned char>(relPath[i]))) {
+      ++i;  // a trail byte is never a separator
+    } else if ((relPath[i] == '\\' || relPath[i] == '/') && IsLink(folder + relPath.substr(0, i))) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // A path from the manifest that is absolute, names a drive or climbs out of the folder is
-// skipped like a missing file: a damaged manifest must not delete anything elsewhere.
+// skipped like a missing file: a damaged manifest must not delete anything elsewhere. Nor
+// does one whose folder part is a junction or symbolic link, which could lead anywhere; a
+// listed file that is itself a link is deleted as the link.
 void Tfrmuninstall::DeleteListedFile(const std::string& folder, const std::string& relPath,
                                      int index) {
   Pump();
   const std::string path = folder + relPath;
-  if (IsContainedRelPath(relPath) && system_.FileExists(path)) {
+  if (IsContainedRelPath(relPath) && !PassesThroughLink(folder, relPath) &&
+      system_.FileExists(path)) {
     lblinfo.SetText("删除文件: " + relPath);
     system_.DeleteFile(path);  // a file in use or read-only stays, without a word
   }
@@ -285,8 +304,10 @@ void Tfrmuninstall::DeleteListedFile(const std::string& folder, const std::strin
   Pause(50);
 }
 
+// A data folder that is a junction or symbolic link is left alone: its files are wherever it
+// leads. Links among its files are deleted as links; folders in it are not entered.
 void Tfrmuninstall::DeleteFolderFiles(const std::string& folder) {
-  if (!system_.DirExists(folder)) return;
+  if (!system_.DirExists(folder) || IsLink(folder.substr(0, folder.size() - 1))) return;
   for (const plat::DirEntry& entry : system_.ListDir(folder + "*.*")) {
     if (entry.attributes & (plat::kAttrDirectory | plat::kAttrVolumeLabel)) continue;
     if (!system_.DeleteFile(folder + entry.name))

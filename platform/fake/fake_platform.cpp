@@ -354,6 +354,27 @@ void FakePlatform::SetLocked(const std::string& path, bool locked) {
 
 // ===== files and folders ==================================================================
 
+std::uint32_t FakePlatform::AttributesOf(const Node& n) {
+  std::uint32_t attrs = n.dir ? kAttrDirectory : 0x20;  // archive
+  if (n.readOnly) attrs |= kAttrReadOnly;
+  if (n.reparsePoint) attrs |= kAttrReparsePoint;
+  return attrs;
+}
+
+std::optional<std::uint32_t> FakePlatform::Attributes(const std::string& path) {
+  Path p = Parse(path);
+  const Node* n = p.ok ? Find(p.key) : nullptr;
+  if (!n || (p.trailingSep && !n->dir)) return std::nullopt;
+  return AttributesOf(*n);
+}
+
+void FakePlatform::SetReparsePoint(const std::string& path) {
+  Path p = Parse(path);
+  Node* n = p.ok ? Find(p.key) : nullptr;
+  if (!n) throw std::logic_error("SetReparsePoint: no such file or folder " + path);
+  n->reparsePoint = true;
+}
+
 bool FakePlatform::FileExists(const std::string& path) {
   Path p = Parse(path);
   if (!p.ok || p.trailingSep) return false;
@@ -465,8 +486,7 @@ std::vector<DirEntry> FakePlatform::ListDir(const std::string& pattern) {
     if (n.parent != folder.key) continue;
     std::string name = n.path.substr(n.path.size() - (key.size() - n.parent.size() - 1));
     if (!MaskMatches(mask, name)) continue;
-    std::uint32_t attrs = n.dir ? kAttrDirectory : 0x20;  // archive
-    if (n.readOnly) attrs |= kAttrReadOnly;
+    std::uint32_t attrs = AttributesOf(n);
     out.push_back({name, attrs});
   }
   return out;

@@ -54,6 +54,8 @@ class FakePlatform : public Platform {
   void SetReadOnly(const std::string& path, bool readOnly = true);
   // Like the file of a running program: it can be read, not written or deleted.
   void SetLocked(const std::string& path, bool locked = true);
+  // Marks a file or folder as a junction or symbolic link (the reparse-point attribute).
+  void SetReparsePoint(const std::string& path);
 
   // --- drives ---
   struct Drive {
@@ -157,6 +159,7 @@ class FakePlatform : public Platform {
   bool DeleteFile(const std::string& path) override;
   bool RemoveDir(const std::string& path) override;
   std::vector<DirEntry> ListDir(const std::string& pattern) override;
+  std::optional<std::uint32_t> Attributes(const std::string& path) override;
   std::string ReadFile(const std::string& path) override;
   std::optional<std::string> TryReadFile(const std::string& path) override;
   void WriteFile(const std::string& path, std::string_view bytes) override;
@@ -217,7 +220,9 @@ class FakePlatform : public Platform {
     std::string bytes;
     bool readOnly = false;
     bool locked = false;
+    bool reparsePoint = false;  // a junction or symbolic link; where it leads is not modelled
   };
+  static std::uint32_t AttributesOf(const Node& n);
   struct Path {
     bool ok = false;
     char drive = 0;

@@ -127,6 +127,12 @@ std::vector<DirEntry> Win32Platform::ListDir(const std::string& pattern) {
   return entries;
 }
 
+std::optional<std::uint32_t> Win32Platform::Attributes(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+  if (attributes == kNoAttributes) return std::nullopt;
+  return attributes;
+}
+
 std::string Win32Platform::ReadFile(const std::string& path) {
   const std::wstring wide = Widen(path);
   std::string bytes;

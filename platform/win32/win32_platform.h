@@ -17,6 +17,7 @@ class Win32Platform final : public Platform {
   bool DeleteFile(const std::string& path) override;
   bool RemoveDir(const std::string& path) override;
   std::vector<DirEntry> ListDir(const std::string& pattern) override;
+  std::optional<std::uint32_t> Attributes(const std::string& path) override;
   std::string ReadFile(const std::string& path) override;
   std::optional<std::string> TryReadFile(const std::string& path) override;
   void WriteFile(const std::string& path, std::string_view bytes) override;

@@ -338,6 +338,33 @@ TEST_F(UninstallerTest, HostileManifestAndLinkNameDeleteNothingOutside) {
   EXPECT_EQ(frm->NoteBook1.PageIndex(), 2);
 }
 
+// Junctions and symbolic links in the install folder could lead anywhere: nothing is deleted
+// through one. A data folder that is a link is left whole, a listed file below a linked
+// folder stays, and a listed file that is itself a link goes as the link.
+TEST_F(UninstallerTest, RemovalDeletesNothingThroughALink) {
+  relPaths.push_back("Docs\\guide.txt");
+  relPaths.push_back("UserFile\\shortcut.Kvx");
+  Install();
+  sys.AddFile(std::string(kDir) + "SdbFile\\learned.dat", "user");
+  sys.SetReparsePoint(std::string(kDir) + "SdbFile");
+  sys.SetReparsePoint(std::string(kDir) + "Docs");
+  sys.SetReparsePoint(std::string(kDir) + "UserFile\\shortcut.Kvx");
+  Start();
+  frm->BtnNext.Click();
+  EXPECT_EQ(frm->NoteBook1.PageIndex(), 2);
+  EXPECT_TRUE(BoxTexts().empty());
+  for (const char* rel : {"SdbFile\\词库.dat", "SdbFile\\词库.idx", "SdbFile\\a b.txt",
+                          "SdbFile\\learned.dat", "Docs\\guide.txt"})
+    EXPECT_TRUE(Exists(rel)) << rel;
+  EXPECT_TRUE(sys.DirExists(std::string(kDir) + "SdbFile"));
+  EXPECT_FALSE(Exists("UserFile\\shortcut.Kvx"));
+  EXPECT_FALSE(sys.DirExists(std::string(kDir) + "UserFile"));
+  for (const auto& j : sys.journal)
+    EXPECT_TRUE(j.target.find("SdbFile") == std::string::npos &&
+                j.target.find("Docs\\") == std::string::npos)
+        << j.op << " " << j.target;
+}
+
 TEST_F(UninstallerTest, BatchFileText) {
   EXPECT_EQ(BatchFileText("D:\\Apps\\Uninstall.exe"),
             "set /a tries=0\r\n"

@@ -1,8 +1,10 @@
 """What a standard user could plant or change, given to the real programs: the scratch config
-in the Windows folder's Temp changed while the wizard is open, and captions in the installed
-Setup.ini that hold Program Manager's own syntax. Neither program may write, link, start or
-send anything outside its places. Code page 936 only: the rules do not depend on it."""
+in the Windows folder's Temp changed while the wizard is open, captions in the installed
+Setup.ini that hold Program Manager's own syntax, and links in the install folder that lead
+out of it. Neither program may write, delete, link, start or send anything outside its
+places. Code page 936 only: the rules do not depend on it."""
 
+import os
 import re
 import unittest
 
@@ -67,8 +69,8 @@ class HostileScratchConfig(harness.WineTestCase):
         sc.check_scratch_gone(self, w)
 
 
-class HostileCaption(unittest.TestCase):
-    """The uninstaller reads the caption from Setup.ini in the install folder."""
+class InstalledProduct(unittest.TestCase):
+    """The uninstaller, run on a copy of an installed prefix."""
 
     codepage = 936
 
@@ -82,6 +84,23 @@ class HostileCaption(unittest.TestCase):
         inst.drop(cls.codepage)
         super().tearDownClass()
 
+    def remove(self):
+        """Runs the whole removal and the finish; returns when the batch file has deleted the
+        uninstaller, which comes after anything the shell was sent."""
+        w = self.wine
+        proc = w.start(inst.UNINSTALLER)
+        win = w.wait_window(title=UNINSTALL_TITLE, cls="KorvForm", timeout=60)
+        next_button = w.wait_until(
+            lambda: next((c["hwnd"] for c in w.controls(win["hwnd"]) if c["text"] == "下一步 >"),
+                         None), 30, what="the Next button")
+        w.click(next_button)
+        w.wait_text(next_button, "完成", timeout=120)
+        self.assertEqual([x["title"] for x in w.windows(pid=win["pid"], visible_only=True)
+                          if x["class"] == "#32770"], [], "no message box")
+        w.click(next_button)
+        self.assertEqual(proc.wait(60), 0)
+        w.wait_until(lambda: not w.exists(inst.UNINSTALLER), 60, what="the batch file")
+
     def test_caption_with_command_syntax_sends_no_group_command(self):
         w = self.wine
         programs = w.special_folder(inst.CSIDL_PROGRAMS)
@@ -93,17 +112,7 @@ class HostileCaption(unittest.TestCase):
         rewrite_value(w.unix_path(inst.INSTALL_DIR + "\\Setup.ini"), "Caption",
                       inst.CAPTION + ")][DeleteGroup(Other)][CreateGroup(Evil")
 
-        proc = w.start(inst.UNINSTALLER)
-        win = w.wait_window(title=UNINSTALL_TITLE, cls="KorvForm", timeout=60)
-        next_button = w.wait_until(
-            lambda: next((c["hwnd"] for c in w.controls(win["hwnd"]) if c["text"] == "下一步 >"),
-                         None), 30, what="the Next button")
-        w.click(next_button)
-        w.wait_text(next_button, "完成", timeout=120)
-        w.click(next_button)
-        self.assertEqual(proc.wait(60), 0)
-        # The batch file deleting the uninstaller comes after anything the shell was sent.
-        w.wait_until(lambda: not w.exists(inst.UNINSTALLER), 60, what="the batch file")
+        self.remove()
 
         # The removal went on; Program Manager was sent nothing: every group is still there
         # and no new one came.
@@ -112,6 +121,43 @@ class HostileCaption(unittest.TestCase):
         for group in self.state.group_folders:
             self.assertTrue(w.exists(group), group)
         self.assertFalse(w.exists(programs + "\\Evil"))
+
+
+    def test_links_in_the_install_folder_lead_nowhere(self):
+        """Linux symbolic links inside the install folder, made after the installation: the
+        data folder SdbFile leads to a folder outside holding files of the listed names, and
+        the listed UserFile document leads to a file outside. Wine shows the folder link to
+        the program as a folder with the reparse-point attribute (the uninstaller leaves it
+        alone) and the file link as a plain file, which DeleteFile removes as the link."""
+        w = self.wine
+        install = w.unix_path(inst.INSTALL_DIR)
+        outside = w.unix_path("D:\\") / "Outside"
+        outside.mkdir()
+        sdb = install / "SdbFile"
+        planted = sorted(f.name for f in sdb.iterdir())
+        for name in planted:
+            (outside / name).write_bytes(b"not the product's")
+            (sdb / name).unlink()
+        sdb.rmdir()
+        sdb.symlink_to(outside, target_is_directory=True)
+        users = install / "UserFile"
+        documents = [f for f in users.iterdir() if f.is_file()]
+        self.assertTrue(documents)
+        target = outside / "document.Kvx"
+        target.write_bytes(b"someone's document")
+        documents[0].unlink()
+        documents[0].symlink_to(target)
+
+        self.remove()
+
+        self.assertTrue(planted)
+        self.assertEqual(sorted(f.name for f in outside.iterdir()),
+                         sorted(planted + ["document.Kvx"]), "nothing outside was deleted")
+        for name in planted:
+            self.assertEqual((outside / name).read_bytes(), b"not the product's", name)
+        self.assertEqual(target.read_bytes(), b"someone's document")
+        self.assertTrue(sdb.is_symlink(), "the linked data folder is left as it is")
+        self.assertFalse(os.path.lexists(documents[0]), "the file link itself is removed")
 
 
 if __name__ == "__main__":

@@ -230,6 +230,33 @@ void CheckFiles(plat::Win32Platform& p) {
     std::printf("skip - disk full (KORV_FULL_DRIVE not set)\n");
   }
 
+  {
+    // A file made anew and held: an earlier read-only file of that name (someone else's)
+    // goes; while held, others may read but not write or delete, and the program's own
+    // ReadFile still works; released, it can be deleted.
+    const std::string held = dir + "\\暂存.ini";
+    p.WriteFile(held, "planted");
+    SetFileAttributesW(Wide(held).c_str(), FILE_ATTRIBUTE_READONLY);
+    p.CreateHeldFile(held, "[Run]\r\nFileName=KVRN.exe\r\n");
+    Check(p.ReadFile(held) == "[Run]\r\nFileName=KVRN.exe\r\n" &&
+              (GetFileAttributesW(Wide(held).c_str()) & FILE_ATTRIBUTE_READONLY) == 0,
+          "CreateHeldFile replaces a read-only file someone made before");
+    HANDLE writer = OpenNative(held, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    const DWORD writeError = GetLastError();
+    Check(writer == INVALID_HANDLE_VALUE && writeError == ERROR_SHARING_VIOLATION,
+          "a held file cannot be opened for writing");
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    Check(!p.DeleteFile(held) && p.FileExists(held), "a held file cannot be deleted");
+    HANDLE reader = OpenNative(held, GENERIC_READ, FILE_SHARE_READ);
+    Check(reader != INVALID_HANDLE_VALUE, "a held file can be read by others");
+    if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
+    p.ReleaseHeldFile(held);
+    Check(p.DeleteFile(held), "a released file can be deleted");
+    Check(p.Attributes(dir) && (*p.Attributes(dir) & plat::kAttrDirectory) &&
+              !(*p.Attributes(dir) & plat::kAttrReparsePoint) && !p.Attributes(held),
+          "Attributes of a folder, and of nothing");
+  }
+
   p.WriteFile(dir + "\\只读.txt", "x");
   SetFileAttributesW(Wide(dir + "\\只读.txt").c_str(), FILE_ATTRIBUTE_READONLY);
   Check(!p.DeleteFile(dir + "\\只读.txt") && p.FileExists(dir + "\\只读.txt"),
