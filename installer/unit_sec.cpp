@@ -91,7 +91,6 @@ void TFormsec::FormActivate() {
   try {
     RunInstall();
   } catch (const InstallStopped&) {
-    entry_.reset();
   }
 }
 
@@ -100,7 +99,7 @@ void TFormsec::FormClose(ui::CloseAction& action) { action = ui::CloseAction::Fr
 void TFormsec::RunInstall() {
   Pump();
   pgbs.SetPosition(1);
-  entry_ = OpenPayloadEntry(system_, "FileExe", "exename");
+  const std::string_view program = OpenPayloadEntry(system_, "FileExe", "exename");
   try {
     lbls.SetText(DisplayPath(InstallDir, ProgramFile));
     if (!EnsureInstallDir(InstallDir)) return;
@@ -109,7 +108,7 @@ void TFormsec::RunInstall() {
     if (!IsContainedRelPath(ProgramFile))
       throw plat::Error("Cannot create file \"" + InstallDir + "\\" + ProgramFile +
                         "\". The path leads outside the destination folder");
-    SavePayloadEntry(system_, *entry_, InstallDir + "\\" + ProgramFile);
+    SavePayloadEntry(system_, program, InstallDir + "\\" + ProgramFile);
     pgbs.SetPosition(5);
     Pause();
   } catch (const std::exception&) {
@@ -117,7 +116,6 @@ void TFormsec::RunInstall() {
     ui::Application().MessageBox(this, "所要安装的程序正在运行中,请退出后再安装!",
                                  ui::Application().Title(), ui::kMbOk);
     FormSchedule->Committed = false;
-    entry_.reset();
     Formain->Close();
     return;
   }
@@ -182,8 +180,8 @@ bool TFormsec::EnsureSubDir(const std::string& dir) {
 void TFormsec::ExtractEntry(const ManifestEntry& entry, int index) {
   lbls.SetText(DisplayPath(InstallDir, entry.RelPath));
   Pump();
-  entry_ = OpenPayloadEntry(system_, entry.ResName, entry.ResType);
-  SavePayloadEntry(system_, *entry_, InstallDir + "\\" + entry.RelPath);
+  SavePayloadEntry(system_, OpenPayloadEntry(system_, entry.ResName, entry.ResType),
+                   InstallDir + "\\" + entry.RelPath);
   pgbs.SetPosition(index + 5);
   Pause();
 }
@@ -222,14 +220,12 @@ void TFormsec::WriteUninstallEntry() {
     SetupRegistry->WriteString("displayname", "Korvane卸载");
     // Quoted: Windows runs this command line, and the default folder has a blank in it.
     SetupRegistry->WriteString("uninstallstring", Quoted(InstallDir + "\\Uninstall.exe"));
-    entry_ = OpenPayloadEntry(system_, "uninstall", "exename");
-    SavePayloadEntry(system_, *entry_, InstallDir + "\\Uninstall.exe");
+    SavePayloadEntry(system_, OpenPayloadEntry(system_, "uninstall", "exename"),
+                     InstallDir + "\\Uninstall.exe");
   } catch (...) {
-    entry_.reset();
     SetupRegistry->CloseKey();
     throw;
   }
-  entry_.reset();
   SetupRegistry->CloseKey();
 }
 

@@ -44,5 +44,4 @@ class TFormsec : public ui::Form {
  private:
   plat::Platform& system_;
   bool activated_ = false;
-  std::optional<std::string_view> entry_;  // the payload entry held open
 };

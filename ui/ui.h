@@ -41,18 +41,7 @@ enum class Kind {
 };
 enum class Align { None, Top, Bottom, Left, Client };
 // What changed on a control, so that a backend updates only that.
-enum class Prop {
-  Bounds,
-  Visible,
-  Enabled,
-  Text,
-  Checked,
-  Position,
-  Grid,
-  Selection,
-  Page,
-  Caption
-};
+enum class Prop { Bounds, Visible, Enabled, Text, Checked, Position, Grid, Selection, Page };
 
 struct Rect {
   int left = 0, top = 0, width = 0, height = 0;
@@ -315,6 +304,8 @@ class Timer {
 
 enum class BorderStyle { None, Dialog, Sizeable };
 enum class Position { Designed, ScreenCenter, Maximized };
+// What a closing form does. Free hides it as Hide does: every form is owned by its creator (a
+// unique_ptr, or a scope of the program's entry), which destroys it when the program ends.
 enum class CloseAction { None, Hide, Free };
 
 constexpr int kMrNone = 0;

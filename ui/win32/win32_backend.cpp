@@ -1086,8 +1086,7 @@ void Win32Backend::Changed(Control& c, Prop prop) {
     case Prop::Enabled:
       EnableWindow(h, c.Enabled());
       break;
-    case Prop::Text:
-    case Prop::Caption: {
+    case Prop::Text: {
       Quiet q;
       if (c.kind() == Kind::Memo)
         SetWindowTextW(h, MemoText(static_cast<Memo&>(c)).c_str());

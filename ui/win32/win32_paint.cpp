@@ -87,10 +87,10 @@ void PaintShape(HDC dc, Control& c, int w, int h) {
   Frame(dc, w, h, c.style.frameWidth, ToColorRef(c.style.frameColor));
 }
 
-// A line whose blue highlight is strongest in the middle and fades into the background
-// towards both ends; the outer rows are softer than the centre row.
+// A line whose highlight (the control's colour) is strongest in the middle and fades into the
+// background towards both ends; the outer rows are softer than the centre row.
 void PaintSeparator(HDC dc, Control& c, int w, int h) {
-  const COLORREF blue = 0xD97A11;  // RGB(17, 122, 217)
+  const COLORREF blue = ToColorRef(c.style.color == kNoColor ? 0xD97A11 : c.style.color);
   COLORREF bg = ToColorRef(Background(c.parent()));
   int mid = h / 2;
   for (int x = 0; x < w; ++x) {
