@@ -5,6 +5,7 @@
 
 #include "common/formats.h"
 #include "common/gbk.h"
+#include "common/product.h"
 #include "common/progman.h"
 #include "installer/payload.h"
 #include "installer/registry.h"
@@ -148,7 +149,7 @@ void TFormsec::RunInstall() {
   Pause();
   lbls.SetText("写入注册信息");
   Pump();
-  RegisterFileType(".Kvx", "Software\\KORVX", FormSchedule->Caption(),
+  RegisterFileType(product::kDocumentExtension, product::kDocumentClass, FormSchedule->Caption(),
                    InstallDir + "\\" + ProgramFile, 0);
   pgbs.SetPosition(100);
   Pause();
@@ -215,13 +216,12 @@ void TFormsec::Timer1Timer() {
 void TFormsec::WriteUninstallEntry() {
   SetupRegistry->CloseKey();
   try {
-    SetupRegistry->OpenKey("software\\microsoft\\windows\\currentversion\\uninstall\\Korvane",
-                           true);
+    SetupRegistry->OpenKey(product::kUninstallKey, true);
     SetupRegistry->WriteString("displayname", "Korvane卸载");
     // Quoted: Windows runs this command line, and the default folder has a blank in it.
-    SetupRegistry->WriteString("uninstallstring", Quoted(InstallDir + "\\Uninstall.exe"));
-    SavePayloadEntry(system_, OpenPayloadEntry(system_, "uninstall", "exename"),
-                     InstallDir + "\\Uninstall.exe");
+    const std::string uninstaller = InstallDir + "\\" + product::kUninstallerFile;
+    SetupRegistry->WriteString("uninstallstring", Quoted(uninstaller));
+    SavePayloadEntry(system_, OpenPayloadEntry(system_, "uninstall", "exename"), uninstaller);
   } catch (...) {
     SetupRegistry->CloseKey();
     throw;
@@ -251,7 +251,7 @@ void TFormsec::CreateProgramGroup() {
   const std::optional<std::string> commands[] = {
       command("creategroup", {caption, caption}),
       command("additem", {InstallDir + "\\" + ProgramFile, caption}),
-      command("additem", {InstallDir + "\\Uninstall.exe", "卸载" + caption}),
+      command("additem", {InstallDir + "\\" + product::kUninstallerFile, "卸载" + caption}),
       command("additem", {InstallDir + "\\用户授权协议.txt", "用户授权协议"}),
   };
   plat::DdeConversation& conv = *FormSchedule->DdeClientConv1;

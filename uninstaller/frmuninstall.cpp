@@ -6,6 +6,7 @@
 #include "common/gbk.h"
 #include "common/ini.h"
 #include "common/manifest.h"
+#include "common/product.h"
 #include "common/progman.h"
 
 namespace {
@@ -16,11 +17,11 @@ struct ProductKey {
   const char* path;
 };
 constexpr ProductKey kProductKeys[] = {
-    {plat::kLocalMachine, "software\\Korvane"},
-    {plat::kCurrentUser, "software\\microsoft\\windows\\currentversion\\uninstall\\Korvane"},
-    {plat::kClassesRoot, "\\.Kvx"},
-    {plat::kClassesRoot, "software\\KORVX"},
-    {plat::kCurrentUser, "software\\KORVX"},
+    {plat::kLocalMachine, product::kApplicationKey},
+    {plat::kCurrentUser, product::kUninstallKey},
+    {plat::kClassesRoot, product::kDocumentExtension},
+    {plat::kClassesRoot, product::kDocumentClass},
+    {plat::kCurrentUser, product::kDocumentClass},
 };
 
 // An open registry key, closed on every way out.
@@ -176,7 +177,7 @@ void Tfrmuninstall::FormCreate() {
 }
 
 std::string Tfrmuninstall::ReadSetupValue(const std::string& section, const std::string& key) {
-  auto text = system_.TryReadFile(AppDir + "Setup.ini");
+  auto text = system_.TryReadFile(AppDir + product::kConfigFile);
   return text ? ReadIniValue(*text, section, key) : std::string();
 }
 
@@ -225,7 +226,7 @@ bool Tfrmuninstall::Un_install() {
   try {
     Pump();
     lblinfo.SetText("删除文件...");
-    const std::string manifest = AppDir + "Setup.log";
+    const std::string manifest = AppDir + product::kManifestFile;
     if (!system_.FileExists(manifest)) return false;
     {
       // Read whole before anything is deleted: the manifest lists itself.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/gbk.h"
 #include "platform/fake/fake_platform.h"
 #include "ui/headless/headless.h"
 #include "uninstaller/frmuninstall.h"
@@ -111,7 +112,9 @@ class UninstallerTest : public ::testing::Test {
         "[DeleteGroup("};
     for (const auto& j : sys.journal) {
       bool inside = false;
-      for (const auto& a : allowed) inside = inside || j.target.compare(0, a.size(), a) == 0;
+      // Paths and registry keys match without regard to ASCII case, as on Windows.
+      for (const auto& a : allowed)
+        inside = inside || gbk::EqualsNoCase(j.target.substr(0, a.size()), a);
       EXPECT_TRUE(inside) << j.op << " " << j.target;
     }
   }
