@@ -97,7 +97,7 @@ endfunction()
 korv_program_resources(KVRN kvrn)
 file(GLOB KORV_KVRN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/kvrn/*.cpp)
 add_executable(KVRN ${KORV_KVRN_SOURCES} ${KORV_GEN}/KVRN_res.o)
-korv_link_existing(KVRN)
+korv_link_existing(KVRN korv_winkit)
 korv_sign(KVRN)
 
 # --- Uninstall.exe -----------------------------------------------------------------------------

@@ -37,8 +37,11 @@ endforeach()
 # libraries, where it replaces their copies.
 add_library(korv_lean_runtime OBJECT ${CMAKE_SOURCE_DIR}/platform/win32/runtime/lean_runtime.cpp)
 
-korv_folder_library(korv_ui_win32 ui/win32 "*.cpp" "" korv_ui)
-korv_folder_library(korv_platform_win32 platform/win32 "*.cpp" "" korv_common)
+# The small Win32 toolkit (code-page conversion, owners of handles) under the platform, the
+# ui backend and KVRN.
+korv_folder_library(korv_winkit winkit "*.cpp" "")
+korv_folder_library(korv_ui_win32 ui/win32 "*.cpp" "" korv_ui korv_winkit)
+korv_folder_library(korv_platform_win32 platform/win32 "*.cpp" "" korv_common korv_winkit)
 
 # Further Windows targets (the programs, the test programs run under Wine), one file each.
 file(GLOB KORV_WINDOWS_PARTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/win-*.cmake)

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "kvrn/doc_arg.h"
+#include "winkit/text.h"
 
 namespace {
 
@@ -19,14 +20,6 @@ constexpr COLORREF kNavy = RGB(10, 47, 102);
 constexpr COLORREF kPale = RGB(170, 196, 230);
 constexpr int kClientWidth = 560;
 constexpr int kClientHeight = 226;
-
-std::wstring FromGbk(const std::string& gbk) {
-  if (gbk.empty()) return std::wstring();
-  int n = MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), w.data(), n);
-  return w;
-}
 
 bool FileExists(const std::wstring& path) {
   DWORD attrs = GetFileAttributesW(path.c_str());
@@ -76,7 +69,7 @@ HWND AddControl(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD
 
 void CreateControls(HWND hwnd) {
   AppState& s = *g_state;
-  AddControl(hwnd, L"STATIC", FromGbk("当前文档："), SS_LEFT, kIdDocLabel, 20, 84, 520, 16);
+  AddControl(hwnd, L"STATIC", winkit::Widen("当前文档："), SS_LEFT, kIdDocLabel, 20, 84, 520, 16);
   AddControl(hwnd, L"EDIT", s.document, ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP, kIdDocPath, 20,
              104, 520, 22, WS_EX_CLIENTEDGE);
   std::string note;
@@ -86,9 +79,9 @@ void CreateControls(HWND hwnd) {
     note = "已打开此文档。";
   else
     note = "找不到此文档，请检查文件是否存在。";
-  AddControl(hwnd, L"STATIC", FromGbk(note), SS_LEFT, kIdStatus, 20, 136, 520, 16);
-  HWND close = AddControl(hwnd, L"BUTTON", FromGbk("关闭"), BS_DEFPUSHBUTTON | WS_TABSTOP, IDCANCEL,
-                          450, 182, 90, 26);
+  AddControl(hwnd, L"STATIC", winkit::Widen(note), SS_LEFT, kIdStatus, 20, 136, 520, 16);
+  HWND close = AddControl(hwnd, L"BUTTON", winkit::Widen("关闭"), BS_DEFPUSHBUTTON | WS_TABSTOP,
+                          IDCANCEL, 450, 182, 90, 26);
   SetFocus(close);
 }
 
@@ -103,7 +96,7 @@ void Paint(HWND hwnd) {
   TextOutW(dc, 20, 14, L"Korvane", 7);
   SelectObject(dc, g_state->gdi.subtitle);
   SetTextColor(dc, kPale);
-  std::wstring edition = FromGbk("v2.5（专业版）");
+  std::wstring edition = winkit::Widen("v2.5（专业版）");
   RECT right = {0, 26, kClientWidth - 20, 50};
   DrawTextW(dc, edition.c_str(), static_cast<int>(edition.size()), &right,
             DT_RIGHT | DT_SINGLELINE | DT_NOPREFIX);
@@ -147,9 +140,9 @@ HFONT MakeFont(int height, int weight, BYTE charset, const std::wstring& face) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   AppState state;
   g_state = &state;
-  state.gdi.text = MakeFont(12, FW_NORMAL, GB2312_CHARSET, FromGbk("宋体"));
+  state.gdi.text = MakeFont(12, FW_NORMAL, GB2312_CHARSET, winkit::kSongTi);
   state.gdi.title = MakeFont(30, FW_BOLD, DEFAULT_CHARSET, L"Tahoma");
-  state.gdi.subtitle = MakeFont(14, FW_NORMAL, GB2312_CHARSET, FromGbk("宋体"));
+  state.gdi.subtitle = MakeFont(14, FW_NORMAL, GB2312_CHARSET, winkit::kSongTi);
   state.gdi.white = CreateSolidBrush(RGB(255, 255, 255));
   state.gdi.navy = CreateSolidBrush(kNavy);
 

@@ -26,7 +26,7 @@
 #include "common/progman.h"
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_platform.h"
-#include "platform/win32/win32_text.h"
+#include "winkit/text.h"
 
 namespace plat {
 
@@ -76,12 +76,12 @@ class Win32DdeConversation final : public DdeConversation {
     const std::string text = command.substr(0, command.find('\0'));
     switch (ExecuteTextForm(RunningOnWine(), IsWindowUnicode(server_) != FALSE)) {
       case DdeTextForm::Utf16:
-        wide = win32::Widen(text);
+        wide = winkit::Widen(text);
         data = wide.c_str();
         bytes = (wide.size() + 1) * sizeof(wchar_t);
         break;
       case DdeTextForm::SystemCodePage:
-        narrow = win32::ToCodePage(win32::Widen(text), CP_ACP);
+        narrow = winkit::ToCodePage(winkit::Widen(text), CP_ACP);
         data = narrow.c_str();
         bytes = narrow.size() + 1;
         break;
@@ -173,8 +173,8 @@ class Win32DdeConversation final : public DdeConversation {
 
   // Asks every top-level window for the service and topic; the first server that answers.
   HWND Initiate(const std::string& service, const std::string& topic) {
-    const ATOM app = GlobalAddAtomW(win32::Widen(service).c_str());
-    const ATOM subject = GlobalAddAtomW(win32::Widen(topic).c_str());
+    const ATOM app = GlobalAddAtomW(winkit::Widen(service).c_str());
+    const ATOM subject = GlobalAddAtomW(winkit::Widen(topic).c_str());
     answered_ = nullptr;
     if (app && subject) {
       initiating_ = true;
@@ -221,12 +221,12 @@ class Win32DdeConversation final : public DdeConversation {
   // a while has passed.
   static bool StartServer(const std::string& service, const std::string& topic) {
     const std::string program = ServerProgramPath(Win32Platform().WindowsDirectory(), service);
-    const std::wstring path = win32::Widen(program);
+    const std::wstring path = winkit::Widen(program);
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       return false;
     }
-    std::wstring line = win32::Widen(ServerCommandLine(program, topic));
+    std::wstring line = winkit::Widen(ServerCommandLine(program, topic));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;

@@ -7,12 +7,12 @@
 
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_platform.h"
-#include "platform/win32/win32_text.h"
+#include "winkit/text.h"
 
 namespace plat {
 
-using win32::Narrow;
-using win32::Widen;
+using winkit::Narrow;
+using winkit::Widen;
 
 namespace {
 
@@ -68,7 +68,7 @@ std::optional<LONGLONG> OwnFileOffset(std::string_view bytes) {
 }
 
 std::string FileError(const char* what, const std::wstring& path, DWORD code) {
-  return std::string(what) + " \"" + FullPath(path) + "\". " + win32::SystemMessage(code);
+  return std::string(what) + " \"" + FullPath(path) + "\". " + winkit::SystemMessage(code);
 }
 
 // Reads the whole file into `out`; returns 0 or the system error code.

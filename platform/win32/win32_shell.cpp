@@ -3,12 +3,12 @@
 
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_platform.h"
-#include "platform/win32/win32_text.h"
+#include "winkit/text.h"
 
 namespace plat {
 
-using win32::Narrow;
-using win32::Widen;
+using winkit::Narrow;
+using winkit::Widen;
 
 namespace {
 
@@ -29,7 +29,7 @@ class Pidl {
 };
 
 [[noreturn]] void ThrowComError(HRESULT hr) {
-  std::string text = win32::SystemMessage(static_cast<unsigned long>(hr));
+  std::string text = winkit::SystemMessage(static_cast<unsigned long>(hr));
   if (text.empty()) {
     // "OLE error %08lX", written without the C library's formatter (about 25 KB).
     text = "OLE error ";

@@ -2,12 +2,12 @@
 #include "platform/win32/win32_windows.h"
 
 #include "platform/win32/win32_platform.h"
-#include "platform/win32/win32_text.h"
+#include "winkit/text.h"
 
 namespace plat {
 
-using win32::Narrow;
-using win32::Widen;
+using winkit::Narrow;
+using winkit::Widen;
 
 namespace {
 HWND ToHwnd(std::uintptr_t window) { return reinterpret_cast<HWND>(window); }

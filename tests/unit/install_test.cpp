@@ -496,7 +496,9 @@ TEST_F(InstallRun, ProgramFileNameLeadingOutsideIsRefusedAsUncreatable) {
   EXPECT_EQ(backend.boxes[0].text, "所要安装的程序正在运行中,请退出后再安装!");
   EXPECT_TRUE(app.Terminated());
   for (const auto& j : sys.journal)
-    if (j.op == "WriteFile") EXPECT_EQ(j.target.rfind(kDefaultDir, 0), 0u) << j.target;
+    if (j.op == "WriteFile") {
+      EXPECT_EQ(j.target.rfind(kDefaultDir, 0), 0u) << j.target;
+    }
   EXPECT_FALSE(sys.FileExists("D:\\WINDOWS\\evil.exe"));
   EXPECT_TRUE(sys.executes.empty());
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ui/win32/win32_paint.h"
+#include "winkit/text.h"
 
 namespace ui {
 
@@ -23,7 +24,6 @@ using namespace ui::win32;
 
 namespace {
 
-constexpr UINT kCodePage = 936;
 constexpr UINT kMsgRunCalls = WM_APP + 1;      // a worker handed a call to the GUI thread
 constexpr UINT kMsgForwardFocus = WM_APP + 2;  // the application window passes activation on
 constexpr UINT_PTR kAnimationTimer = 1;
@@ -35,27 +35,14 @@ const wchar_t kPaintClass[] = L"KorvPaint";
 const wchar_t kProgressClass[] = L"KorvProgress";  // our progress bar (PaintProgress)
 const wchar_t kDialogClass[] = L"KorvDialog";
 
-std::wstring Wide(const std::string& s) {
-  if (s.empty()) return {};
-  int n = MultiByteToWideChar(kCodePage, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(kCodePage, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-  return w;
-}
-
-std::string Narrow(const wchar_t* w, int len) {
-  if (len <= 0) return {};
-  int n = WideCharToMultiByte(kCodePage, 0, w, len, nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(kCodePage, 0, w, len, s.data(), n, nullptr, nullptr);
-  return s;
-}
+using winkit::Narrow;
+std::wstring Wide(const std::string& s) { return winkit::Widen(s); }
 
 std::string WindowText(HWND h) {
   int n = GetWindowTextLengthW(h);
   std::wstring w(static_cast<std::size_t>(n) + 1, L'\0');
   n = GetWindowTextW(h, w.data(), n + 1);
-  return Narrow(w.data(), n);
+  return Narrow(std::wstring_view(w.data(), static_cast<std::size_t>(n)));
 }
 
 HWND Hwnd(const Control& c) { return static_cast<HWND>(c.native); }
@@ -949,7 +936,7 @@ void Win32Backend::Attach(App& app) {
     wc.lpszClassName = k.name;
     RegisterClassExW(&wc);
   }
-  s_->dialogFont = MakeFont(L"\x5B8B\x4F53", -12, false);  // 宋体
+  s_->dialogFont = MakeFont(winkit::kSongTi, -12, false);
   // The application window: zero-sized, so nothing of it shows, but visible once a form is
   // shown, so that it carries the task-bar entry; every form is owned by it.
   s_->appWnd = CreateWindowExW(
@@ -1266,7 +1253,7 @@ std::optional<std::string> Win32Backend::BrowseForFolder(const std::string& titl
   BOOL ok = SHGetPathFromIDListW(pidl, path);
   CoTaskMemFree(pidl);
   if (!ok) return std::nullopt;
-  return Narrow(path, lstrlenW(path));
+  return Narrow(path);
 }
 
 std::uintptr_t Win32Backend::StartThread(std::function<void()> body) {

@@ -4,6 +4,8 @@
 #include <map>
 #include <string>
 
+#include "winkit/text.h"
+
 namespace ui::win32 {
 
 namespace {
@@ -11,19 +13,12 @@ namespace {
 std::map<std::uint32_t, HBRUSH> g_brushes;
 std::map<std::string, HBITMAP> g_bitmaps;  // by resource name; null when missing
 
-std::wstring WideName(const std::string& name) {
-  int n = MultiByteToWideChar(936, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(936, 0, name.data(), static_cast<int>(name.size()), w.data(), n);
-  return w;
-}
-
 HBITMAP Picture(const std::string& name) {
   auto it = g_bitmaps.find(name);
   if (it != g_bitmaps.end()) return it->second;
   HBITMAP bmp = nullptr;
   if (!name.empty())
-    bmp = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), WideName(name).c_str(),
+    bmp = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), winkit::Widen(name).c_str(),
                                           IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   g_bitmaps[name] = bmp;
   return bmp;

@@ -25,6 +25,7 @@
 
 #include "ui/ui.h"
 #include "ui/win32/win32_backend.h"
+#include "winkit/text.h"
 
 namespace {
 
@@ -44,12 +45,7 @@ void Check(bool ok, const std::string& what) {
   Log((ok ? "PASS " : "FAIL ") + what);
 }
 
-std::wstring W(const std::string& gbk) {
-  int n = MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), w.data(), n);
-  return w;
-}
+std::wstring W(const std::string& gbk) { return winkit::Widen(gbk); }
 
 std::wstring TextOf(HWND h) {
   wchar_t buf[4096];

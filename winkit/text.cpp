@@ -1,8 +1,8 @@
-#include "platform/win32/win32_text.h"
+#include "winkit/text.h"
 
 #include <windows.h>
 
-namespace plat::win32 {
+namespace winkit {
 
 namespace {
 constexpr UINT kGbk = 936;
@@ -49,4 +49,4 @@ std::string SystemMessage(unsigned long code) {
   return result;
 }
 
-}  // namespace plat::win32
+}  // namespace winkit
