@@ -7,6 +7,7 @@
 #include <string>
 
 #include "kvrn/doc_arg.h"
+#include "winkit/handles.h"
 #include "winkit/text.h"
 
 namespace {
@@ -37,17 +38,8 @@ std::wstring FullPath(const std::wstring& path) {
 }
 
 struct Gdi {
-  HFONT text = nullptr;
-  HFONT title = nullptr;
-  HFONT subtitle = nullptr;
-  HBRUSH white = nullptr;
-  HBRUSH navy = nullptr;
-  ~Gdi() {
-    for (HGDIOBJ o :
-         {static_cast<HGDIOBJ>(text), static_cast<HGDIOBJ>(title), static_cast<HGDIOBJ>(subtitle),
-          static_cast<HGDIOBJ>(white), static_cast<HGDIOBJ>(navy)})
-      if (o) DeleteObject(o);
-  }
+  winkit::Gdi<HFONT> text, title, subtitle;
+  winkit::Gdi<HBRUSH> white, navy;
 };
 
 struct AppState {
@@ -63,7 +55,7 @@ HWND AddControl(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD
   HWND c = CreateWindowExW(exStyle, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, h,
                            parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                            GetModuleHandleW(nullptr), nullptr);
-  SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(g_state->gdi.text), FALSE);
+  SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(g_state->gdi.text.get()), FALSE);
   return c;
 }
 
@@ -89,12 +81,12 @@ void Paint(HWND hwnd) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(hwnd, &ps);
   RECT band = {0, 0, kClientWidth, 64};
-  FillRect(dc, &band, g_state->gdi.navy);
+  FillRect(dc, &band, g_state->gdi.navy.get());
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, RGB(255, 255, 255));
-  HGDIOBJ old = SelectObject(dc, g_state->gdi.title);
+  HGDIOBJ old = SelectObject(dc, g_state->gdi.title.get());
   TextOutW(dc, 20, 14, L"Korvane", 7);
-  SelectObject(dc, g_state->gdi.subtitle);
+  SelectObject(dc, g_state->gdi.subtitle.get());
   SetTextColor(dc, kPale);
   std::wstring edition = winkit::Widen("v2.5（专业版）");
   RECT right = {0, 26, kClientWidth - 20, 50};
@@ -116,7 +108,7 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       HDC dc = reinterpret_cast<HDC>(wp);
       SetBkColor(dc, RGB(255, 255, 255));
       SetTextColor(dc, RGB(0, 0, 0));
-      return reinterpret_cast<LRESULT>(g_state->gdi.white);
+      return reinterpret_cast<LRESULT>(g_state->gdi.white.get());
     }
     case WM_COMMAND:
       if (LOWORD(wp) == IDCANCEL) DestroyWindow(hwnd);
@@ -140,11 +132,11 @@ HFONT MakeFont(int height, int weight, BYTE charset, const std::wstring& face) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   AppState state;
   g_state = &state;
-  state.gdi.text = MakeFont(12, FW_NORMAL, GB2312_CHARSET, winkit::kSongTi);
-  state.gdi.title = MakeFont(30, FW_BOLD, DEFAULT_CHARSET, L"Tahoma");
-  state.gdi.subtitle = MakeFont(14, FW_NORMAL, GB2312_CHARSET, winkit::kSongTi);
-  state.gdi.white = CreateSolidBrush(RGB(255, 255, 255));
-  state.gdi.navy = CreateSolidBrush(kNavy);
+  state.gdi.text.Reset(MakeFont(12, FW_NORMAL, GB2312_CHARSET, winkit::kSongTi));
+  state.gdi.title.Reset(MakeFont(30, FW_BOLD, DEFAULT_CHARSET, L"Tahoma"));
+  state.gdi.subtitle.Reset(MakeFont(14, FW_NORMAL, GB2312_CHARSET, winkit::kSongTi));
+  state.gdi.white.Reset(CreateSolidBrush(RGB(255, 255, 255)));
+  state.gdi.navy.Reset(CreateSolidBrush(kNavy));
 
   std::wstring self(MAX_PATH, L'\0');
   DWORD selfLen = GetModuleFileNameW(nullptr, self.data(), MAX_PATH);
@@ -161,7 +153,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   wc.hIcon = LoadIconW(instance, L"MAINICON");
   wc.hIconSm = static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, 16, 16, 0));
   wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-  wc.hbrBackground = state.gdi.white;
+  wc.hbrBackground = state.gdi.white.get();
   wc.lpszClassName = kClassName;
   if (!RegisterClassExW(&wc)) return 1;
 

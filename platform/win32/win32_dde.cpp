@@ -24,8 +24,8 @@
 #include <cstring>
 
 #include "common/progman.h"
-#include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_platform.h"
+#include "winkit/handles.h"
 #include "winkit/text.h"
 
 namespace plat {
@@ -236,8 +236,8 @@ class Win32DdeConversation final : public DdeConversation {
                         &startup, &info)) {
       return false;
     }
-    win32::Handle process(info.hProcess);
-    win32::Handle thread(info.hThread);
+    winkit::Handle process(info.hProcess);
+    winkit::Handle thread(info.hThread);
     WaitForInputIdle(process.get(), 30000);
     return true;
   }

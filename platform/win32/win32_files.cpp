@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_platform.h"
+#include "winkit/handles.h"
 #include "winkit/text.h"
 
 namespace plat {
@@ -73,8 +73,8 @@ std::string FileError(const char* what, const std::wstring& path, DWORD code) {
 
 // Reads the whole file into `out`; returns 0 or the system error code.
 DWORD ReadWhole(const std::wstring& path, std::string& out) {
-  win32::Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  winkit::Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return GetLastError();
   LARGE_INTEGER size{};
   if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0) {
@@ -119,7 +119,7 @@ bool Win32Platform::RemoveDir(const std::string& path) {
 std::vector<DirEntry> Win32Platform::ListDir(const std::string& pattern) {
   std::vector<DirEntry> entries;
   WIN32_FIND_DATAW data{};
-  win32::FindHandle search(FindFirstFileW(Widen(pattern).c_str(), &data));
+  winkit::FindHandle search(FindFirstFileW(Widen(pattern).c_str(), &data));
   if (!search.valid()) return entries;
   do {
     entries.push_back(DirEntry{Narrow(data.cFileName), data.dwFileAttributes});
@@ -156,8 +156,8 @@ namespace {
 
 // Creates the file with `disposition`, held without sharing while all bytes are written.
 void WriteWhole(const std::wstring& wide, std::string_view bytes, DWORD disposition) {
-  win32::Handle file(CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                 disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+  winkit::Handle file(CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) throw Error(FileError("Cannot create file", wide, GetLastError()));
   auto write = [&](const char* data, std::size_t size) {
     DWORD written = 0;
@@ -173,9 +173,9 @@ void WriteWhole(const std::wstring& wide, std::string_view bytes, DWORD disposit
   // their pages are not brought into memory; should the file not read, the rest comes from
   // memory.
   if (const std::optional<LONGLONG> offset = OwnFileOffset(bytes)) {
-    win32::Handle own(CreateFileW(OwnPath().c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    winkit::Handle own(CreateFileW(OwnPath().c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     LARGE_INTEGER at;
     at.QuadPart = *offset;
     if (own.valid() && SetFilePointerEx(own.get(), at, nullptr, FILE_BEGIN)) {
@@ -212,8 +212,8 @@ void Win32Platform::CreateHeldFile(const std::string& path, std::string_view byt
   // Held read-only with readers admitted and writers and deleters refused, so that the
   // program's own reads (which refuse other writers) still open it. A writer slipping in
   // between the write and this open is caught by reading the bytes back through the hold.
-  win32::Handle hold(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  winkit::Handle hold(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!hold.valid()) throw Error(FileError("Cannot create file", wide, GetLastError()));
   std::string back(bytes.size() + 1, '\0');
   DWORD got = 0;

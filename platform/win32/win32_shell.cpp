@@ -1,8 +1,8 @@
 // Shell folders, shell links, association change notice and ShellExecute.
 #include "platform/win32/win32_windows.h"
 
-#include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_platform.h"
+#include "winkit/handles.h"
 #include "winkit/text.h"
 
 namespace plat {
@@ -13,20 +13,7 @@ using winkit::Widen;
 namespace {
 
 // A shell item list returned by the shell, freed with the COM allocator.
-class Pidl {
- public:
-  Pidl() = default;
-  Pidl(const Pidl&) = delete;
-  Pidl& operator=(const Pidl&) = delete;
-  ~Pidl() {
-    if (p_) CoTaskMemFree(p_);
-  }
-  LPITEMIDLIST* out() { return &p_; }
-  LPCITEMIDLIST get() const { return p_; }
-
- private:
-  LPITEMIDLIST p_ = nullptr;
-};
+using Pidl = winkit::CoTaskMem<ITEMIDLIST>;
 
 [[noreturn]] void ThrowComError(HRESULT hr) {
   std::string text = winkit::SystemMessage(static_cast<unsigned long>(hr));
@@ -60,12 +47,12 @@ std::optional<std::string> Win32Platform::CommonDesktopDirectory() {
 
 void Win32Platform::CreateShellLink(const std::string& target, const std::string& workingDir,
                                     const std::optional<std::string>& savePath) {
-  win32::ComPtr<IShellLinkW> link;
+  winkit::ComPtr<IShellLinkW> link;
   HRESULT hr =
       CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
                        IID_IShellLinkW, link.out());
   if (FAILED(hr) || !link.get()) ThrowComError(FAILED(hr) ? hr : E_NOINTERFACE);
-  win32::ComPtr<IPersistFile> file;
+  winkit::ComPtr<IPersistFile> file;
   hr = link->QueryInterface(IID_IPersistFile, file.out());
   if (FAILED(hr) || !file.get()) ThrowComError(FAILED(hr) ? hr : E_NOINTERFACE);
 

@@ -413,12 +413,15 @@ TEST_F(InstallRun, ProgramManagerStartedOnDemandGetsTheFourCommands) {
 
 // Captions that cannot stand unchanged as one argument (or make a command too long): the
 // group and its items are all left out, and the installation goes on to the end.
-class HostileCaption : public InstallRun, public ::testing::WithParamInterface<std::string> {};
+const std::string kHostileCaptions[] = {std::string(240, 'x'), "K)][deletegroup(Other", "K,Other",
+                                        "K\"x"};
+
+class HostileCaption : public InstallRun, public ::testing::WithParamInterface<int> {};
 
 TEST_P(HostileCaption, SendsNoGroupCommandAtAll) {
   entries[4].bytes = std::string(kTestConfig)
                          .replace(std::string(kTestConfig).find("Caption="), 8,
-                                  "Caption=" + GetParam() + "\r\nX=");
+                                  "Caption=" + kHostileCaptions[GetParam()] + "\r\nX=");
   Start();
   ScriptWalkToInstall();
   ScriptFinish();
@@ -429,9 +432,7 @@ TEST_P(HostileCaption, SendsNoGroupCommandAtAll) {
 }
 
 INSTANTIATE_TEST_SUITE_P(InstallRun, HostileCaption,
-                         ::testing::Values(std::string(240, 'x'), "K)][deletegroup(Other",
-                                           "K,Other", "K\"x"),
-                         [](const auto& info) { return "Caption" + std::to_string(info.index); });
+                         ::testing::Range(0, static_cast<int>(std::size(kHostileCaptions))));
 
 TEST_F(InstallRun, GroupRefusedByTheServerGetsNoItems) {
   sys.progManRefusesExecute = true;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ui/win32/win32_paint.h"
+#include "winkit/handles.h"
 #include "winkit/text.h"
 
 namespace ui {
@@ -60,7 +61,7 @@ std::wstring MemoText(const Memo& memo) {
 }
 
 struct FormData {
-  HFONT font = nullptr, bold = nullptr;
+  winkit::Gdi<HFONT> font, bold;
   HWND lastFocus = nullptr;
   bool sizing = false;  // inside WM_SIZE: the new bounds come from the window
 };
@@ -82,7 +83,7 @@ struct Win32Backend::State {
   App* app = nullptr;
   HINSTANCE inst = nullptr;
   HWND appWnd = nullptr;
-  HFONT dialogFont = nullptr;
+  winkit::Gdi<HFONT> dialogFont;
   bool ole = false;
   DWORD guiThread = 0;
   std::map<Control*, FormData> forms;
@@ -100,7 +101,7 @@ struct Win32Backend::State {
   int nextId = 100;
   CRITICAL_SECTION lock;
   std::deque<Call> calls;
-  HANDLE callEvent = nullptr;  // auto-reset; set when a call is queued
+  winkit::Handle callEvent;  // auto-reset; set when a call is queued
 };
 
 namespace {
@@ -158,14 +159,12 @@ LRESULT Guarded(F&& body) {
 void RunCalls() {
   for (;;) {
     Call call;
-    EnterCriticalSection(&g_s->lock);
-    if (g_s->calls.empty()) {
-      LeaveCriticalSection(&g_s->lock);
-      return;
+    {
+      winkit::Lock lock(g_s->lock);
+      if (g_s->calls.empty()) return;
+      call = g_s->calls.front();
+      g_s->calls.pop_front();
     }
-    call = g_s->calls.front();
-    g_s->calls.pop_front();
-    LeaveCriticalSection(&g_s->lock);
     try {
       g_s->app->Dispatch(*call.fn);
     } catch (...) {
@@ -255,13 +254,12 @@ void AutoSize(Control& c) {
   HWND h = Hwnd(c);
   std::wstring text = Wide(c.Text());
   if (text.empty()) text = L" ";
-  HDC dc = GetDC(h);
-  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)));
+  winkit::WindowDc dc(h);
+  HGDIOBJ old = SelectObject(dc.get(), reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)));
   RECT r{0, 0, c.style.wordWrap ? c.bounds().width : 0, 0};
   UINT flags = DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | (c.style.wordWrap ? DT_WORDBREAK : 0);
-  DrawTextW(dc, text.c_str(), -1, &r, flags);
-  SelectObject(dc, old);
-  ReleaseDC(h, dc);
+  DrawTextW(dc.get(), text.c_str(), -1, &r, flags);
+  SelectObject(dc.get(), old);
   const Rect& b = c.bounds();
   int width = c.style.wordWrap ? b.width : r.right;
   if (width != b.width || r.bottom != b.height) c.SetBounds(b.left, b.top, width, r.bottom);
@@ -440,7 +438,8 @@ void CreateOne(Control& c, HWND parentWnd, FormData& fd) {
     // Asking first saves a SetWindowPos per window (several server requests) under Wine.
     if (GetWindow(h, GW_HWNDNEXT))
       SetWindowPos(h, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(c.style.bold ? fd.bold : fd.font), FALSE);
+    SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>((c.style.bold ? fd.bold : fd.font).get()),
+                 FALSE);
     switch (c.kind()) {
       case Kind::Label:
         AutoSize(c);
@@ -477,7 +476,7 @@ void CreateOne(Control& c, HWND parentWnd, FormData& fd) {
       default:
         break;
     }
-    if (Form* f = c.form()) AddTip(c, Hwnd(*f), fd.font);
+    if (Form* f = c.form()) AddTip(c, Hwnd(*f), fd.font.get());
   }
   // A hidden page gets its controls when it is first shown: a form shows one page of
   // several, and every window made costs about a millisecond under Wine (the wizard's other
@@ -880,19 +879,16 @@ int CALLBACK BrowseCallback(HWND h, UINT msg, LPARAM, LPARAM data) {
 
 Win32Backend::Win32Backend() : s_(std::make_unique<State>()) {
   InitializeCriticalSection(&s_->lock);
-  s_->callEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  s_->callEvent = winkit::Handle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   g_s = s_.get();
 }
 
 Win32Backend::~Win32Backend() {
   if (s_->appWnd) DestroyWindow(s_->appWnd);
-  for (auto& [c, fd] : s_->forms) {
-    DeleteObject(fd.font);
-    DeleteObject(fd.bold);
-  }
-  if (s_->dialogFont) DeleteObject(s_->dialogFont);
+  s_->forms.clear();  // their fonts
+  s_->dialogFont.Reset();
   ReleasePaintResources();
-  CloseHandle(s_->callEvent);
+  s_->callEvent.Reset();
   DeleteCriticalSection(&s_->lock);
   if (s_->ole) OleUninitialize();
   g_s = nullptr;
@@ -936,7 +932,7 @@ void Win32Backend::Attach(App& app) {
     wc.lpszClassName = k.name;
     RegisterClassExW(&wc);
   }
-  s_->dialogFont = MakeFont(winkit::kSongTi, -12, false);
+  s_->dialogFont.Reset(MakeFont(winkit::kSongTi, -12, false));
   // The application window: zero-sized, so nothing of it shows, but visible once a form is
   // shown, so that it carries the task-bar entry; every form is owned by it.
   s_->appWnd = CreateWindowExW(
@@ -954,16 +950,15 @@ void Win32Backend::SetTitle(const std::string& title) {
 void Win32Backend::Realize(Form& form) {
   FormData& fd = s_->forms[&form];
   if (!form.native) {
-    std::wstring face = Wide(form.font.empty() ? std::string("\xCB\xCE\xCC\xE5") : form.font);
+    std::wstring face = form.font.empty() ? std::wstring(winkit::kSongTi) : Wide(form.font);
     int height = form.fontHeight;
     if (height <= 0) {
-      HDC screen = GetDC(nullptr);
-      height =
-          MulDiv(form.fontPoints > 0 ? form.fontPoints : 9, GetDeviceCaps(screen, LOGPIXELSY), 72);
-      ReleaseDC(nullptr, screen);
+      winkit::WindowDc screen(nullptr);
+      height = MulDiv(form.fontPoints > 0 ? form.fontPoints : 9,
+                      GetDeviceCaps(screen.get(), LOGPIXELSY), 72);
     }
-    fd.font = MakeFont(face, -height, false);
-    fd.bold = MakeFont(face, -form.boldHeight, true);
+    fd.font.Reset(MakeFont(face, -height, false));
+    fd.bold.Reset(MakeFont(face, -form.boldHeight, true));
 
     DWORD style = WS_CLIPCHILDREN, ex = WS_EX_CONTROLPARENT;
     switch (form.border) {
@@ -1013,11 +1008,7 @@ void Win32Backend::Unrealize(Control& control) {
   if (IsWindow(h)) DestroyWindow(h);
   if (isForm) {
     auto it = s_->forms.find(&control);
-    if (it != s_->forms.end()) {
-      DeleteObject(it->second.font);
-      DeleteObject(it->second.bold);
-      s_->forms.erase(it);
-    }
+    if (it != s_->forms.end()) s_->forms.erase(it);  // with its fonts
   }
 }
 
@@ -1178,13 +1169,14 @@ int Win32Backend::OwnDialog(Form* owner, DialogKind kind, const std::string& tex
 
   // Lay out: icon at the top left, the text beside it, the buttons centred below.
   std::wstring wtext = Wide(text);
-  HDC dc = GetDC(dlg);
-  HGDIOBJ old = SelectObject(dc, s_->dialogFont);
   RECT tr{0, 0, 360, 0};
-  DrawTextW(dc, wtext.empty() ? L" " : wtext.c_str(), -1, &tr,
-            DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
-  SelectObject(dc, old);
-  ReleaseDC(dlg, dc);
+  {
+    winkit::WindowDc dc(dlg);
+    HGDIOBJ old = SelectObject(dc.get(), s_->dialogFont.get());
+    DrawTextW(dc.get(), wtext.empty() ? L" " : wtext.c_str(), -1, &tr,
+              DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
+    SelectObject(dc.get(), old);
+  }
   const int margin = 14, icon = 32, gap = 12, bw = 75, bh = 23, bgap = 8;
   int buttons = confirm ? 2 : 1;
   int textTop = margin + std::max(0, (icon - static_cast<int>(tr.bottom)) / 2);
@@ -1198,7 +1190,7 @@ int Win32Backend::OwnDialog(Form* owner, DialogKind kind, const std::string& tex
                    int id) {
     HWND c = CreateWindowExW(0, cls, t, WS_CHILD | WS_VISIBLE | style, x, y, w, h, dlg,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), s_->inst, nullptr);
-    SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(s_->dialogFont), FALSE);
+    SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(s_->dialogFont.get()), FALSE);
     return c;
   };
   HWND iconWnd = child(L"STATIC", nullptr, SS_ICON, margin, margin, icon, icon, 0x100);
@@ -1244,15 +1236,13 @@ std::optional<std::string> Win32Backend::BrowseForFolder(const std::string& titl
   bi.lParam = winitial.empty() ? 0 : reinterpret_cast<LPARAM>(winitial.c_str());
   UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
   std::vector<HWND> disabled = DisableForms(nullptr);
-  LPITEMIDLIST pidl = SHBrowseForFolderW(&bi);
+  winkit::CoTaskMem<ITEMIDLIST> pidl(SHBrowseForFolderW(&bi));
   EnableAgain(disabled);
   SetErrorMode(oldMode);
   ForwardActivation();
-  if (!pidl) return std::nullopt;
+  if (!pidl.get()) return std::nullopt;
   wchar_t path[MAX_PATH] = L"";
-  BOOL ok = SHGetPathFromIDListW(pidl, path);
-  CoTaskMemFree(pidl);
-  if (!ok) return std::nullopt;
+  if (!SHGetPathFromIDListW(pidl.get(), path)) return std::nullopt;
   return Narrow(path);
 }
 
@@ -1264,9 +1254,10 @@ std::uintptr_t Win32Backend::StartThread(std::function<void()> body) {
 }
 
 void Win32Backend::JoinThread(std::uintptr_t thread) {
-  HANDLE h = reinterpret_cast<HANDLE>(thread);
+  const winkit::Handle owned(reinterpret_cast<HANDLE>(thread));
+  HANDLE h = owned.get();
   if (!h) return;
-  HANDLE waits[2] = {h, s_->callEvent};
+  HANDLE waits[2] = {h, s_->callEvent.get()};
   for (;;) {
     RunCalls();
     DWORD r = MsgWaitForMultipleObjects(2, waits, FALSE, INFINITE, QS_SENDMESSAGE);
@@ -1277,7 +1268,6 @@ void Win32Backend::JoinThread(std::uintptr_t thread) {
     }
   }
   RunCalls();
-  CloseHandle(h);
 }
 
 void Win32Backend::Synchronize(const std::function<void()>& call) {
@@ -1285,14 +1275,14 @@ void Win32Backend::Synchronize(const std::function<void()>& call) {
     s_->app->Dispatch(call);
     return;
   }
-  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  EnterCriticalSection(&s_->lock);
-  s_->calls.push_back(Call{&call, done});
-  LeaveCriticalSection(&s_->lock);
-  SetEvent(s_->callEvent);
+  const winkit::Handle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  {
+    winkit::Lock lock(s_->lock);
+    s_->calls.push_back(Call{&call, done.get()});
+  }
+  SetEvent(s_->callEvent.get());
   PostMessageW(s_->appWnd, kMsgRunCalls, 0, 0);
-  WaitForSingleObject(done, INFINITE);
-  CloseHandle(done);
+  WaitForSingleObject(done.get(), INFINITE);
 }
 
 void Win32Backend::Wake() { PostMessageW(s_->appWnd, WM_NULL, 0, 0); }

@@ -4,23 +4,24 @@
 #include <map>
 #include <string>
 
+#include "winkit/handles.h"
 #include "winkit/text.h"
 
 namespace ui::win32 {
 
 namespace {
 
-std::map<std::uint32_t, HBRUSH> g_brushes;
-std::map<std::string, HBITMAP> g_bitmaps;  // by resource name; null when missing
+std::map<std::uint32_t, winkit::Gdi<HBRUSH>> g_brushes;
+std::map<std::string, winkit::Gdi<HBITMAP>> g_bitmaps;  // by resource name; null when missing
 
 HBITMAP Picture(const std::string& name) {
   auto it = g_bitmaps.find(name);
-  if (it != g_bitmaps.end()) return it->second;
+  if (it != g_bitmaps.end()) return it->second.get();
   HBITMAP bmp = nullptr;
   if (!name.empty())
     bmp = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), winkit::Widen(name).c_str(),
                                           IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-  g_bitmaps[name] = bmp;
+  g_bitmaps[name].Reset(bmp);
   return bmp;
 }
 
@@ -41,7 +42,8 @@ void PaintImage(HDC dc, Control& c, int w, int h) {
   if (!bmp) return;
   BITMAP bm{};
   GetObjectW(bmp, sizeof bm, &bm);
-  HDC mem = CreateCompatibleDC(dc);
+  winkit::MemoryDc memory(dc);
+  HDC mem = memory.get();
   HGDIOBJ old = SelectObject(mem, bmp);
   if (c.style.stretch) {
     // Stretched at every paint, without a cached copy at the control's size: a picture the
@@ -63,7 +65,6 @@ void PaintImage(HDC dc, Control& c, int w, int h) {
     BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
   }
   SelectObject(mem, old);
-  DeleteDC(mem);
 }
 
 // A frame `width` pixels wide along the inside of a w x h area.
@@ -124,9 +125,9 @@ HBRUSH SolidBrush(std::uint32_t color) {
   if (color != kNoColor && (color & 0xFF000000))
     return GetSysColorBrush(static_cast<int>(color & 0xFF));
   auto it = g_brushes.find(color);
-  if (it != g_brushes.end()) return it->second;
+  if (it != g_brushes.end()) return it->second.get();
   HBRUSH b = CreateSolidBrush(ToColorRef(color));
-  g_brushes[color] = b;
+  g_brushes[color].Reset(b);
   return b;
 }
 
@@ -181,8 +182,10 @@ void PaintAnimation(HDC dc, Control& c, int frame) {
   const Rect& b = c.bounds();
   int w = b.width, h = b.height;
   if (w <= 0 || h <= 0) return;
-  HDC mem = CreateCompatibleDC(dc);
-  HBITMAP bmp = CreateCompatibleBitmap(dc, w, h);
+  winkit::MemoryDc memory(dc);
+  HDC mem = memory.get();
+  const winkit::Gdi<HBITMAP> bitmap(CreateCompatibleBitmap(dc, w, h));
+  HBITMAP bmp = bitmap.get();
   HGDIOBJ old = SelectObject(mem, bmp);
   Fill(mem, 0, 0, w, h, c.style.color == kNoColor ? RGB(255, 255, 255) : ToColorRef(c.style.color));
   int ox = (w - 272) / 2, oy = (h - 60) / 2;
@@ -199,9 +202,7 @@ void PaintAnimation(HDC dc, Control& c, int frame) {
     Fill(mem, cx - half + 2, cy - 6 + line * 4, cx + half - 2, cy - 5 + line * 4,
          RGB(70, 110, 200));
   BitBlt(dc, 0, 0, w, h, mem, 0, 0, SRCCOPY);
-  SelectObject(mem, old);
-  DeleteObject(bmp);
-  DeleteDC(mem);
+  SelectObject(mem, old);  // before the bitmap and the DC go
 }
 
 void PaintProgress(HDC dc, ProgressBar& bar) {
@@ -215,10 +216,7 @@ void PaintProgress(HDC dc, ProgressBar& bar) {
 }
 
 void ReleasePaintResources() {
-  for (auto& [c, b] : g_brushes) DeleteObject(b);
   g_brushes.clear();
-  for (auto& [n, b] : g_bitmaps)
-    if (b) DeleteObject(b);
   g_bitmaps.clear();
 }
 
