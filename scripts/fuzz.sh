@@ -38,7 +38,7 @@ fi
 cxx=${KORV_FUZZ_CXX:-clang++}
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
        -fno-omit-frame-pointer -Wall -Wextra -I "$repo")
-common=(common/gbk.cpp common/ini.cpp common/manifest.cpp)
+common=(common/*.cpp)  # the portable rules, all of them: the fake platform uses several
 mkdir -p "$out"
 
 status=0
