@@ -94,7 +94,7 @@ class FakeConversation : public DdeConversation {
   bool Open(const std::string& service, const std::string& topic) override {
     Disconnect();
     fake_.conversations.push_back({service, topic, false});
-    if (fake_.Injected("DdeOpen")) return false;
+    if (fake_.Injected(FakeOp::DdeOpen)) return false;
     auto answers = [&] {
       return fake_.progManRunning && gbk::EqualsNoCase(service, "ProgMan") &&
              gbk::EqualsNoCase(topic, "ProgMan");
@@ -115,7 +115,7 @@ class FakeConversation : public DdeConversation {
   }
 
   bool Execute(const std::string& command) override {
-    bool ok = !fake_.Injected("DdeExecute") && connected_ && !fake_.progManRefusesExecute;
+    bool ok = !fake_.Injected(FakeOp::DdeExecute) && connected_ && !fake_.progManRefusesExecute;
     if (ok) fake_.ddeCommands.push_back(command);
     fake_.journal.push_back({"DdeExecute", command, "", ok});
     return ok;
@@ -158,17 +158,31 @@ FakePlatform::~FakePlatform() {
   for (auto& [v, s] : views) Release(s);
 }
 
-bool FakePlatform::Injected(const std::string& op) {
+const char* OpName(FakeOp op) {
+  static const char* const names[] = {"WriteFile",           "CreateHeldFile",
+                                      "DeleteFile",          "CreateDir",
+                                      "RemoveDir",           "ReadFile",
+                                      "RegCreateKey",        "RegOpenKey",
+                                      "RegSetString",        "RegDeleteKey",
+                                      "RegQueryInfo",        "RegEnumKey",
+                                      "CreateShellLink",     "CommonDesktopDirectory",
+                                      "DiskFreeSpace",       "DdeOpen",
+                                      "DdeExecute",          "OpenSharedSection",
+                                      "CreateSharedSection", "MapSharedSection"};
+  return names[static_cast<int>(op)];
+}
+
+bool FakePlatform::Injected(FakeOp op) {
   int n = ++calls_[op];
   if (failAlways_.count(op)) return true;
   auto it = failAt_.find(op);
   return it != failAt_.end() && it->second.count(n);
 }
 
-void FakePlatform::FailNth(const std::string& op, int n) { failAt_[op].insert(n); }
-void FakePlatform::FailAlways(const std::string& op) { failAlways_.insert(op); }
+void FakePlatform::FailNth(FakeOp op, int n) { failAt_[op].insert(n); }
+void FakePlatform::FailAlways(FakeOp op) { failAlways_.insert(op); }
 
-int FakePlatform::CallCount(const std::string& op) const {
+int FakePlatform::CallCount(FakeOp op) const {
   auto it = calls_.find(op);
   return it == calls_.end() ? 0 : it->second;
 }
@@ -394,7 +408,7 @@ bool FakePlatform::CreateDir(const std::string& path) {
   Path p = Parse(path);
   std::string shown = p.ok ? p.full : path;
   bool ok = false;
-  if (Injected("CreateDir"))
+  if (Injected(FakeOp::CreateDir))
     Fail(kAccessDenied);
   else if (!p.ok)
     Fail(kInvalidName);
@@ -419,7 +433,7 @@ bool FakePlatform::DeleteFile(const std::string& path) {
   std::string shown = p.ok ? p.full : path;
   Node* n = p.ok ? Find(p.key) : nullptr;
   bool ok = false;
-  if (Injected("DeleteFile"))
+  if (Injected(FakeOp::DeleteFile))
     Fail(kAccessDenied);
   else if (!p.ok || p.trailingSep)
     Fail(kInvalidName);
@@ -442,7 +456,7 @@ bool FakePlatform::RemoveDir(const std::string& path) {
   std::string shown = p.ok ? p.full : path;
   Node* n = p.ok ? Find(p.key) : nullptr;
   bool ok = false;
-  if (Injected("RemoveDir"))
+  if (Injected(FakeOp::RemoveDir))
     Fail(kAccessDenied);
   else if (!p.ok)
     Fail(kInvalidName);
@@ -497,7 +511,7 @@ std::string FakePlatform::ReadFile(const std::string& path) {
   std::string shown = p.ok ? p.full : path;
   const Node* n = p.ok ? Find(p.key) : nullptr;
   std::uint32_t code = 0;
-  if (Injected("ReadFile"))
+  if (Injected(FakeOp::ReadFile))
     code = kAccessDenied;
   else if (!p.ok || p.trailingSep)
     code = kInvalidName;
@@ -547,7 +561,7 @@ std::uint32_t FakePlatform::Store(const Path& p, std::string_view bytes) {
 void FakePlatform::WriteFile(const std::string& path, std::string_view bytes) {
   Path p = Parse(path);
   std::string shown = p.ok ? p.full : path;
-  std::uint32_t code = Injected("WriteFile") ? kAccessDenied : Store(p, bytes);
+  std::uint32_t code = Injected(FakeOp::WriteFile) ? kAccessDenied : Store(p, bytes);
   Note("WriteFile", shown, code == 0);
   if (code) {
     Fail(code);
@@ -559,7 +573,7 @@ void FakePlatform::CreateHeldFile(const std::string& path, std::string_view byte
   Path p = Parse(path);
   std::string shown = p.ok ? p.full : path;
   std::uint32_t code = 0;
-  if (Injected("CreateHeldFile")) {
+  if (Injected(FakeOp::CreateHeldFile)) {
     code = kAccessDenied;
   } else if (Node* n = p.ok ? Find(p.key) : nullptr) {
     // An earlier file of that name goes first, read-only or not; one held open elsewhere or
@@ -721,7 +735,7 @@ void FakePlatform::SetRegistryDenied(RegKey root, const std::string& path) {
 RegKey FakePlatform::RegCreateKey(RegKey parent, const std::string& path) {
   Handle h, base;
   bool ok = false;
-  if (Injected("RegCreateKey"))
+  if (Injected(FakeOp::RegCreateKey))
     Fail(kAccessDenied);
   else if (!Locate(parent, path, h) || !Locate(parent, "", base))
     ;
@@ -747,7 +761,7 @@ RegKey FakePlatform::RegCreateKey(RegKey parent, const std::string& path) {
 
 RegKey FakePlatform::RegOpenKey(RegKey parent, const std::string& path) {
   Handle h;
-  if (Injected("RegOpenKey")) return Fail(kAccessDenied), 0;
+  if (Injected(FakeOp::RegOpenKey)) return Fail(kAccessDenied), 0;
   if (!Locate(parent, path, h)) return 0;
   if (!Resolve(h)) return Fail(kFileNotFound), 0;
   if (Denied(h)) return Fail(kAccessDenied), 0;
@@ -759,7 +773,7 @@ bool FakePlatform::RegSetString(RegKey key, const std::string& name, const std::
   Handle h;
   RegNode* node = nullptr;
   bool ok = false;
-  if (Injected("RegSetString"))
+  if (Injected(FakeOp::RegSetString))
     Fail(kAccessDenied);
   else if (!Locate(key, "", h))
     ;
@@ -777,7 +791,7 @@ bool FakePlatform::RegSetString(RegKey key, const std::string& name, const std::
 
 bool FakePlatform::RegQueryInfo(RegKey key, std::uint32_t& subkeys, std::uint32_t& maxNameLen) {
   Handle h;
-  if (Injected("RegQueryInfo")) return Fail(kAccessDenied);
+  if (Injected(FakeOp::RegQueryInfo)) return Fail(kAccessDenied);
   if (!Locate(key, "", h)) return false;
   RegNode* node = Resolve(h);
   if (!node) return Fail(kKeyDeleted);
@@ -791,7 +805,7 @@ bool FakePlatform::RegQueryInfo(RegKey key, std::uint32_t& subkeys, std::uint32_
 
 std::optional<std::string> FakePlatform::RegEnumKey(RegKey key, std::uint32_t index) {
   Handle h;
-  if (Injected("RegEnumKey")) return Fail(kAccessDenied), std::nullopt;
+  if (Injected(FakeOp::RegEnumKey)) return Fail(kAccessDenied), std::nullopt;
   if (!Locate(key, "", h)) return std::nullopt;
   RegNode* node = Resolve(h);
   if (!node) return Fail(kKeyDeleted), std::nullopt;
@@ -806,7 +820,7 @@ bool FakePlatform::RegDeleteKey(RegKey parent, const std::string& path) {
   Handle h;
   RegNode* node = nullptr;
   bool ok = false;
-  if (Injected("RegDeleteKey"))
+  if (Injected(FakeOp::RegDeleteKey))
     Fail(kAccessDenied);
   else if (!Locate(parent, path, h))
     ;
@@ -834,13 +848,13 @@ void FakePlatform::RegCloseKey(RegKey key) {
 // ===== shell ==============================================================================
 
 std::optional<std::string> FakePlatform::CommonDesktopDirectory() {
-  if (Injected("CommonDesktopDirectory")) return std::nullopt;
+  if (Injected(FakeOp::CommonDesktopDirectory)) return std::nullopt;
   return commonDesktop;
 }
 
 void FakePlatform::CreateShellLink(const std::string& target, const std::string& workingDir,
                                    const std::optional<std::string>& savePath) {
-  if (Injected("CreateShellLink") || linkObjectFails) {
+  if (Injected(FakeOp::CreateShellLink) || linkObjectFails) {
     Note("CreateShellLink", savePath.value_or(""), false);
     throw Error("Class not registered");
   }
@@ -899,7 +913,7 @@ int FakePlatform::DriveType(const std::string& root) {
 
 bool FakePlatform::DiskFreeSpace(const std::string& root, std::uint64_t& freeToCaller,
                                  std::uint64_t& total) {
-  if (Injected("DiskFreeSpace")) return false;
+  if (Injected(FakeOp::DiskFreeSpace)) return false;
   Drive* d = root.size() >= 2 && root[1] == ':' ? FindDrive(root[0]) : nullptr;
   if (!d || d->freeSpaceFails || d->type == kDriveNoRootDir) return false;
   freeToCaller = d->free;
@@ -910,7 +924,7 @@ bool FakePlatform::DiskFreeSpace(const std::string& root, std::uint64_t& freeToC
 // ===== shared sections ====================================================================
 
 std::uintptr_t FakePlatform::OpenSharedSection(const std::string& name) {
-  if (Injected("OpenSharedSection")) return 0;
+  if (Injected(FakeOp::OpenSharedSection)) return 0;
   auto it = sections->byName.find(name);
   if (it == sections->byName.end()) return 0;
   ++it->second->refs;
@@ -921,7 +935,7 @@ std::uintptr_t FakePlatform::OpenSharedSection(const std::string& name) {
 }
 
 std::uintptr_t FakePlatform::CreateSharedSection(const std::string& name) {
-  if (Injected("CreateSharedSection")) return 0;
+  if (Injected(FakeOp::CreateSharedSection)) return 0;
   auto& slot = sections->byName[name];
   if (!slot) slot = std::make_shared<FakeSections::Section>();
   ++slot->refs;
@@ -932,7 +946,7 @@ std::uintptr_t FakePlatform::CreateSharedSection(const std::string& name) {
 }
 
 std::uint32_t* FakePlatform::MapSharedSection(std::uintptr_t section) {
-  if (Injected("MapSharedSection")) return nullptr;
+  if (Injected(FakeOp::MapSharedSection)) return nullptr;
   auto it = sectionHandles_.find(section);
   if (it == sectionHandles_.end()) return nullptr;
   ++it->second->refs;

@@ -36,6 +36,31 @@ class FakeSections {
   std::map<std::string, std::shared_ptr<Section>> byName;  // names are case-sensitive
 };
 
+// The operations of the fake that can be made to fail (FakePlatform::FailNth).
+enum class FakeOp {
+  WriteFile,
+  CreateHeldFile,
+  DeleteFile,
+  CreateDir,
+  RemoveDir,
+  ReadFile,
+  RegCreateKey,
+  RegOpenKey,
+  RegSetString,
+  RegDeleteKey,
+  RegQueryInfo,
+  RegEnumKey,
+  CreateShellLink,
+  CommonDesktopDirectory,
+  DiskFreeSpace,
+  DdeOpen,
+  DdeExecute,
+  OpenSharedSection,
+  CreateSharedSection,
+  MapSharedSection,
+};
+const char* OpName(FakeOp op);  // the method's name, as in the journal
+
 class FakePlatform : public Platform {
  public:
   explicit FakePlatform(std::shared_ptr<FakeSections> sections = nullptr);
@@ -131,14 +156,11 @@ class FakePlatform : public Platform {
   std::size_t MappedViewCount() const { return views_.size(); }
 
   // --- fault injection and journal ---
-  // The n-th call (from 1) of operation `op` fails as Windows would; `op` is a method name
-  // ("WriteFile", "CreateHeldFile", "DeleteFile", "CreateDir", "RemoveDir", "ReadFile",
-  // "RegCreateKey", "RegOpenKey", "RegSetString", "RegDeleteKey", "RegQueryInfo", "RegEnumKey",
-  // "CreateShellLink", "CommonDesktopDirectory", "DiskFreeSpace", "DdeOpen", "DdeExecute",
-  // "OpenSharedSection", "CreateSharedSection", "MapSharedSection").
-  void FailNth(const std::string& op, int n);
-  void FailAlways(const std::string& op);
-  int CallCount(const std::string& op) const;
+  // The n-th call (from 1) of operation `op` fails as Windows would. Operations are named by
+  // the method they fail (OpName gives the name the journal uses).
+  void FailNth(FakeOp op, int n);
+  void FailAlways(FakeOp op);
+  int CallCount(FakeOp op) const;
   struct JournalEntry {
     std::string op;      // the method
     std::string target;  // full path, or key path such as "HKCU\Software\X"
@@ -210,7 +232,7 @@ class FakePlatform : public Platform {
   void SetForegroundWindow(std::uintptr_t window) override { foreground.push_back(window); }
 
   // Used by the fake conversation.
-  bool Injected(const std::string& op);
+  bool Injected(FakeOp op);
 
  private:
   struct Node {
@@ -271,9 +293,9 @@ class FakePlatform : public Platform {
   std::map<RegKey, Handle> handles_;
   RegKey nextKey_ = 0x1000;
   std::vector<std::pair<RegKey, std::string>> denied_;  // root and upper path
-  std::map<std::string, int> calls_;
-  std::map<std::string, std::set<int>> failAt_;
-  std::set<std::string> failAlways_;
+  std::map<FakeOp, int> calls_;
+  std::map<FakeOp, std::set<int>> failAt_;
+  std::set<FakeOp> failAlways_;
   std::map<std::uintptr_t, std::shared_ptr<FakeSections::Section>> sectionHandles_;
   std::vector<std::pair<std::uint32_t*, std::shared_ptr<FakeSections::Section>>> views_;
   std::uintptr_t nextSection_ = 0x200;

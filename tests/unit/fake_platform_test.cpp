@@ -174,11 +174,11 @@ TEST(FakeSections, TwoProcessesShareOneSection) {
 
 TEST(FakeFaults, FailNthAndJournal) {
   FakePlatform fs;
-  fs.FailNth("WriteFile", 2);
+  fs.FailNth(plat::FakeOp::WriteFile, 2);
   fs.WriteFile("C:\\a.txt", "1");
   EXPECT_THROW(fs.WriteFile("C:\\b.txt", "2"), plat::Error);
   fs.WriteFile("C:\\c.txt", "3");
-  EXPECT_EQ(fs.CallCount("WriteFile"), 3);
+  EXPECT_EQ(fs.CallCount(plat::FakeOp::WriteFile), 3);
   ASSERT_EQ(fs.journal.size(), 3u);
   EXPECT_EQ(fs.journal[1].target, "C:\\b.txt");
   EXPECT_FALSE(fs.journal[1].ok);

@@ -86,12 +86,11 @@ void Detail(const char* program, const std::string& what, const std::string& tar
   std::cout << "\n";
 }
 
-void Print(const char* program, const std::map<std::string, Summary>& summary) {
-  for (const auto& [op, s] : summary) {
-    std::cout << "[fault matrix] " << program << " " << op << ": " << s.calls << " calls;";
-    for (const auto& [what, n] : s.outcomes) std::cout << " " << n << " x " << what << ";";
-    std::cout << "\n";
-  }
+void Print(const char* program, plat::FakeOp op, const Summary& s) {
+  std::cout << "[fault matrix] " << program << " " << plat::OpName(op) << ": " << s.calls
+            << " calls;";
+  for (const auto& [what, n] : s.outcomes) std::cout << " " << n << " x " << what << ";";
+  std::cout << "\n";
 }
 
 // ===== the installer ======================================================================
@@ -212,10 +211,15 @@ class InstallCase {
   }
 };
 
-const Strings kInstallOps = {
-    "CreateHeldFile", "WriteFile",    "CreateDir",  "DeleteFile",      "ReadFile",
-    "RegCreateKey",   "RegSetString", "RegOpenKey", "CreateShellLink", "CommonDesktopDirectory",
-    "DiskFreeSpace",  "DdeOpen",      "DdeExecute"};
+using plat::FakeOp;
+
+const FakeOp kInstallOps[] = {FakeOp::CreateHeldFile,  FakeOp::WriteFile,
+                              FakeOp::CreateDir,       FakeOp::DeleteFile,
+                              FakeOp::ReadFile,        FakeOp::RegCreateKey,
+                              FakeOp::RegSetString,    FakeOp::RegOpenKey,
+                              FakeOp::CreateShellLink, FakeOp::CommonDesktopDirectory,
+                              FakeOp::DiskFreeSpace,   FakeOp::DdeOpen,
+                              FakeOp::DdeExecute};
 
 // What every installer case must show, whatever failed.
 void ExpectSoundInstall(InstallCase& c, const std::string& what) {
@@ -284,56 +288,76 @@ void ExpectSoundInstall(InstallCase& c, const std::string& what) {
   }
 }
 
-TEST(FaultMatrix, InstallRunMeetsEveryFailureOfEveryCall) {
-  std::map<std::string, int> counts;
+// A clean install run: how often it calls each operation, and what each call was about.
+struct CleanInstall {
+  std::map<FakeOp, int> counts;
   Strings reads, writes, dirs, scratch;
   int firstProgramWrite = -1;
-  {
+  bool sound = false;
+};
+
+const CleanInstall& CleanInstallRun() {
+  static const CleanInstall run = [] {
+    CleanInstall r;
     InstallCase clean;
     clean.Run();
     ExpectSoundInstall(clean, "clean run");
-    ASSERT_EQ(clean.Outcome(), End::Finished);
-    ASSERT_TRUE(clean.backend.boxes.empty());
-    for (const auto& op : kInstallOps) counts[op] = clean.sys.CallCount(op);
-    reads = clean.sys.reads;
+    r.sound = clean.Outcome() == End::Finished && clean.backend.boxes.empty();
+    for (FakeOp op : kInstallOps) r.counts[op] = clean.sys.CallCount(op);
+    r.reads = clean.sys.reads;
     for (const auto& j : clean.sys.journal) {
-      if (j.op == "CreateDir") dirs.push_back(j.target);
-      if (j.op == "CreateHeldFile") scratch.push_back(j.target);
-      if (j.op != "WriteFile") continue;
-      if (firstProgramWrite < 0 && j.target == std::string(kDir) + "\\KVRN.exe")
-        firstProgramWrite = static_cast<int>(writes.size());
-      writes.push_back(j.target);
+      if (j.op == plat::OpName(FakeOp::CreateDir)) r.dirs.push_back(j.target);
+      if (j.op == plat::OpName(FakeOp::CreateHeldFile)) r.scratch.push_back(j.target);
+      if (j.op != plat::OpName(FakeOp::WriteFile)) continue;
+      if (r.firstProgramWrite < 0 && j.target == std::string(kDir) + "\\KVRN.exe")
+        r.firstProgramWrite = static_cast<int>(r.writes.size());
+      r.writes.push_back(j.target);
     }
-  }
-  // The run uses every one of these operations.
-  for (const auto& op : kInstallOps) {
-    if (op != "RegOpenKey") {
-      EXPECT_GT(counts[op], 0) << op;
-    }
-  }
+    return r;
+  }();
+  return run;
+}
 
-  std::map<std::string, Summary> summary;
-  for (const auto& op : kInstallOps) {
-    summary[op].calls = counts[op];
-    for (int n = 1; n <= counts[op]; ++n) {
-      const std::string what = op + " #" + std::to_string(n);
+TEST(FaultMatrix, CleanInstallRunFinishesAndUsesEveryOperation) {
+  const CleanInstall& clean = CleanInstallRun();
+  EXPECT_TRUE(clean.sound);
+  for (FakeOp op : kInstallOps) {
+    if (op != FakeOp::RegOpenKey) {
+      EXPECT_GT(clean.counts.at(op), 0) << plat::OpName(op);
+    }
+  }
+}
+
+class InstallFault : public ::testing::TestWithParam<FakeOp> {};
+
+TEST_P(InstallFault, EveryCallThatFailsIsMet) {
+  const FakeOp op = GetParam();
+  const CleanInstall& clean = CleanInstallRun();
+  const Strings &reads = clean.reads, &writes = clean.writes, &dirs = clean.dirs,
+                &scratch = clean.scratch;
+  const int firstProgramWrite = clean.firstProgramWrite;
+  Summary summary;
+  summary.calls = clean.counts.at(op);
+  {
+    for (int n = 1; n <= summary.calls; ++n) {
+      const std::string what = std::string(plat::OpName(op)) + " #" + std::to_string(n);
       InstallCase c;
       c.sys.FailNth(op, n);
       c.Run();
       ExpectSoundInstall(c, what);
       const End end = c.Outcome();
       const Strings boxes = c.Boxes();
-      summary[op].outcomes[Name(end)]++;
-      std::string target = op == "WriteFile"        ? writes[n - 1]
-                           : op == "CreateHeldFile" ? scratch[n - 1]
-                           : op == "CreateDir"      ? dirs[n - 1]
-                           : op == "ReadFile"       ? reads[n - 1]
-                                                    : "";
+      summary.outcomes[Name(end)]++;
+      std::string target = op == FakeOp::WriteFile        ? writes[n - 1]
+                           : op == FakeOp::CreateHeldFile ? scratch[n - 1]
+                           : op == FakeOp::CreateDir      ? dirs[n - 1]
+                           : op == FakeOp::ReadFile       ? reads[n - 1]
+                                                          : "";
       Detail("install", what, target, Name(end), boxes);
       SCOPED_TRACE(what);
 
       // What each failure is meant to do.
-      if (op == "CreateHeldFile") {
+      if (op == FakeOp::CreateHeldFile) {
         // A scratch file: start-up fails; the files written before are deleted by the close,
         // and nothing else was written.
         EXPECT_EQ(end, End::StartupFailed);
@@ -341,7 +365,7 @@ TEST(FaultMatrix, InstallRunMeetsEveryFailureOfEveryCall) {
                   Strings{"Cannot create file \"" + scratch[n - 1] + "\". Access is denied."});
         for (const char* name : {"korvSetup.log", "korvSetup.ini", "SQXY.txt"})
           EXPECT_FALSE(c.sys.FileExists(kTemp + std::string(name)));
-      } else if (op == "WriteFile") {
+      } else if (op == FakeOp::WriteFile) {
         const std::string& target = writes[n - 1];
         const std::string text = "Cannot create file \"" + target + "\". Access is denied.";
         if (n - 1 == firstProgramWrite) {
@@ -354,7 +378,7 @@ TEST(FaultMatrix, InstallRunMeetsEveryFailureOfEveryCall) {
           EXPECT_EQ(boxes[0], text);
           EXPECT_TRUE(c.sys.ddeCommands.empty());
         }
-      } else if (op == "CreateDir") {
+      } else if (op == FakeOp::CreateDir) {
         if (Within(kDir, dirs[n - 1])) {
           // The destination or a parent of it: the run ends with nothing written there.
           EXPECT_EQ(end, End::Stopped);
@@ -365,11 +389,11 @@ TEST(FaultMatrix, InstallRunMeetsEveryFailureOfEveryCall) {
           EXPECT_EQ(end, End::Finished);
           EXPECT_EQ(boxes, Strings{"创建文件夹\\" + dirs[n - 1].substr(sizeof kDir) + " 失败"});
         }
-      } else if (op == "DeleteFile") {
+      } else if (op == FakeOp::DeleteFile) {
         // A scratch file that cannot be deleted at the end stays; nothing is said.
         EXPECT_EQ(end, End::Finished);
         EXPECT_TRUE(boxes.empty());
-      } else if (op == "ReadFile") {
+      } else if (op == FakeOp::ReadFile) {
         const std::string& path = reads[n - 1];
         if (path == kTemp + std::string("korvSetup.log")) {
           EXPECT_EQ(end, End::Stopped);
@@ -380,11 +404,11 @@ TEST(FaultMatrix, InstallRunMeetsEveryFailureOfEveryCall) {
         }
         // A config read that fails reads as an empty value: each reader copes in its way,
         // checked by the rules above.
-      } else if (op == "RegCreateKey" || op == "RegSetString") {
+      } else if (op == FakeOp::RegCreateKey || op == FakeOp::RegSetString) {
         EXPECT_EQ(end, End::Stopped);
         ASSERT_GE(boxes.size(), 1u);
         EXPECT_TRUE(StartsWith(boxes[0], "Failed to set data for '")) << boxes[0];
-      } else if (op == "CreateShellLink") {
+      } else if (op == FakeOp::CreateShellLink) {
         EXPECT_EQ(end, End::Stopped);
         EXPECT_EQ(boxes.at(0), "Class not registered.");
         EXPECT_TRUE(c.sys.ddeCommands.empty());
@@ -395,8 +419,11 @@ TEST(FaultMatrix, InstallRunMeetsEveryFailureOfEveryCall) {
       }
     }
   }
-  Print("install", summary);
+  Print("install", op, summary);
 }
+
+INSTANTIATE_TEST_SUITE_P(FaultMatrix, InstallFault, ::testing::ValuesIn(kInstallOps),
+                         [](const auto& info) { return std::string(plat::OpName(info.param)); });
 
 // ===== the uninstaller ====================================================================
 
@@ -454,9 +481,10 @@ class RemovalCase {
   }
 };
 
-const Strings kRemovalOps = {"ReadFile",     "DeleteFile", "RemoveDir",    "RegOpenKey",
-                             "RegQueryInfo", "RegEnumKey", "RegDeleteKey", "CommonDesktopDirectory",
-                             "DdeOpen",      "DdeExecute", "WriteFile"};
+const FakeOp kRemovalOps[] = {
+    FakeOp::ReadFile,     FakeOp::DeleteFile, FakeOp::RemoveDir,    FakeOp::RegOpenKey,
+    FakeOp::RegQueryInfo, FakeOp::RegEnumKey, FakeOp::RegDeleteKey, FakeOp::CommonDesktopDirectory,
+    FakeOp::DdeOpen,      FakeOp::DdeExecute, FakeOp::WriteFile};
 
 const char kRemovalError[] = "卸载程序出错!可能是正在使用要删除的文件";
 
@@ -504,30 +532,48 @@ void ExpectSoundRemoval(RemovalCase& c, const std::string& what) {
   }
 }
 
-TEST(FaultMatrix, RemovalMeetsEveryFailureOfEveryCall) {
-  std::map<std::string, int> counts;
+struct CleanRemoval {
+  std::map<FakeOp, int> counts;
   Strings reads, deletes, removes;
-  {
+  bool sound = false;
+};
+
+const CleanRemoval& CleanRemovalRun() {
+  static const CleanRemoval run = [] {
+    CleanRemoval r;
     RemovalCase clean;
     clean.Run();
     ExpectSoundRemoval(clean, "clean run");
-    ASSERT_TRUE(clean.done);
-    ASSERT_TRUE(clean.backend.boxes.empty());
-    for (const auto& op : kRemovalOps) counts[op] = clean.sys.CallCount(op);
-    reads = clean.sys.reads;
+    r.sound = clean.done && clean.backend.boxes.empty();
+    for (FakeOp op : kRemovalOps) r.counts[op] = clean.sys.CallCount(op);
+    r.reads = clean.sys.reads;
     for (const auto& j : clean.sys.journal) {
-      if (j.op == "DeleteFile") deletes.push_back(j.target);
-      if (j.op == "RemoveDir") removes.push_back(j.target);
+      if (j.op == plat::OpName(FakeOp::DeleteFile)) r.deletes.push_back(j.target);
+      if (j.op == plat::OpName(FakeOp::RemoveDir)) r.removes.push_back(j.target);
     }
-  }
-  for (const auto& op : kRemovalOps) EXPECT_GT(counts[op], 0) << op;
+    return r;
+  }();
+  return run;
+}
 
+TEST(FaultMatrix, CleanRemovalReachesTheDonePageAndUsesEveryOperation) {
+  const CleanRemoval& clean = CleanRemovalRun();
+  EXPECT_TRUE(clean.sound);
+  for (FakeOp op : kRemovalOps) EXPECT_GT(clean.counts.at(op), 0) << plat::OpName(op);
+}
+
+class RemovalFault : public ::testing::TestWithParam<FakeOp> {};
+
+TEST_P(RemovalFault, EveryCallThatFailsIsMet) {
+  const FakeOp op = GetParam();
+  const CleanRemoval& clean = CleanRemovalRun();
+  const Strings &reads = clean.reads, &deletes = clean.deletes, &removes = clean.removes;
   const std::string dir = kAppDir;
-  std::map<std::string, Summary> summary;
-  for (const auto& op : kRemovalOps) {
-    summary[op].calls = counts[op];
-    for (int n = 1; n <= counts[op]; ++n) {
-      const std::string what = op + " #" + std::to_string(n);
+  Summary summary;
+  summary.calls = clean.counts.at(op);
+  {
+    for (int n = 1; n <= summary.calls; ++n) {
+      const std::string what = std::string(plat::OpName(op)) + " #" + std::to_string(n);
       RemovalCase c;
       c.sys.FailNth(op, n);
       c.Run();
@@ -536,26 +582,26 @@ TEST(FaultMatrix, RemovalMeetsEveryFailureOfEveryCall) {
       const char* outcome = c.done          ? "done page, batch started"
                             : boxes.empty() ? "closed"
                                             : "error message, closed";
-      summary[op].outcomes[outcome]++;
+      summary.outcomes[outcome]++;
       Detail("removal", what,
-             op == "DeleteFile"  ? deletes[n - 1]
-             : op == "RemoveDir" ? removes[n - 1]
-             : op == "ReadFile"  ? reads[n - 1]
-                                 : "",
+             op == FakeOp::DeleteFile  ? deletes[n - 1]
+             : op == FakeOp::RemoveDir ? removes[n - 1]
+             : op == FakeOp::ReadFile  ? reads[n - 1]
+                                       : "",
              outcome, boxes);
       SCOPED_TRACE(what);
 
-      if (op == "ReadFile" && reads[n - 1] == dir + "Setup.log") {
+      if (op == FakeOp::ReadFile && reads[n - 1] == dir + "Setup.log") {
         // The manifest cannot be read: nothing is removed.
         EXPECT_FALSE(c.done);
         EXPECT_EQ(boxes, Strings{kRemovalError});
         for (const auto& j : c.sys.journal) EXPECT_NE(j.op, "DeleteFile");
-      } else if (op == "WriteFile") {
+      } else if (op == FakeOp::WriteFile) {
         // The batch file cannot be written: everything else is gone, the message is shown.
         EXPECT_FALSE(c.done);
         EXPECT_EQ(boxes, Strings{kRemovalError});
         EXPECT_FALSE(c.sys.FileExists(kLink));
-      } else if (op == "DeleteFile") {
+      } else if (op == FakeOp::DeleteFile) {
         const std::string& target = deletes[n - 1];
         EXPECT_TRUE(c.done);
         const std::string rel = target.substr(std::min(target.size(), dir.size()));
@@ -571,7 +617,7 @@ TEST(FaultMatrix, RemovalMeetsEveryFailureOfEveryCall) {
                                     "删除 \\" + folder + " 文件夹失败! "}));
           EXPECT_TRUE(c.sys.FileExists(target)) << target;
         }
-      } else if (op == "RemoveDir") {
+      } else if (op == FakeOp::RemoveDir) {
         EXPECT_TRUE(c.done);
         EXPECT_EQ(boxes, Strings{"删除 \\" + removes[n - 1] + "\\ 文件夹失败! "});
       } else {
@@ -579,13 +625,16 @@ TEST(FaultMatrix, RemovalMeetsEveryFailureOfEveryCall) {
         // Manager: every failure is passed over in silence and the removal goes on.
         EXPECT_TRUE(c.done);
         EXPECT_TRUE(boxes.empty());
-        if (op == "CommonDesktopDirectory") {
+        if (op == FakeOp::CommonDesktopDirectory) {
           EXPECT_TRUE(c.sys.FileExists(kLink));
         }
       }
     }
   }
-  Print("removal", summary);
+  Print("removal", op, summary);
 }
+
+INSTANTIATE_TEST_SUITE_P(FaultMatrix, RemovalFault, ::testing::ValuesIn(kRemovalOps),
+                         [](const auto& info) { return std::string(plat::OpName(info.param)); });
 
 }  // namespace

@@ -440,7 +440,8 @@ TEST_F(InstallRun, GroupRefusedByTheServerGetsNoItems) {
   ScriptWalkToInstall();
   ScriptFinish();
   RunInstaller();
-  EXPECT_EQ(sys.CallCount("DdeExecute"), 1);  // the creategroup, refused; nothing after it
+  EXPECT_EQ(sys.CallCount(plat::FakeOp::DdeExecute),
+            1);  // the creategroup, refused; nothing after it
   EXPECT_EQ(sys.executes.size(), 1u);
 }
 

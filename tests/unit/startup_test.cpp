@@ -188,14 +188,14 @@ TEST_F(GuardTest, CreateAfterAnotherCopysClaimKeepsThatClaim) {
 }
 
 TEST_F(GuardTest, FailingSectionTurnsTheGuardOff) {
-  first.FailAlways("CreateSharedSection");
+  first.FailAlways(plat::FakeOp::CreateSharedSection);
   OpenInstanceMapping(first);
   EXPECT_EQ(InstanceSlot, nullptr);
   EXPECT_FALSE(ActivatePreviousInstance(first, 0x1234));
   EXPECT_FALSE(ActivatePreviousInstance(first, 0x5678));  // every copy runs
   CloseInstanceMapping(first);
 
-  second.FailAlways("MapSharedSection");
+  second.FailAlways(plat::FakeOp::MapSharedSection);
   OpenInstanceMapping(second);
   EXPECT_EQ(InstanceSlot, nullptr);
   EXPECT_EQ(InstanceMapping, 0u);

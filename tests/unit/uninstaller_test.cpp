@@ -412,7 +412,7 @@ TEST_F(UninstallerTest, ErrorsStopTheRemovalWithOneMessage) {
 TEST_F(UninstallerTest, UnreadableManifestStopsBeforeDeleting) {
   Install();
   Start();
-  sys.FailAlways("ReadFile");
+  sys.FailAlways(plat::FakeOp::ReadFile);
   sys.journal.clear();
   frm->BtnNext.Click();
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{"卸载程序出错!可能是正在使用要删除的文件"});

@@ -196,12 +196,12 @@ TEST_F(WizardTest, ForwardThroughThePagesAndBackAgain) {
     EXPECT_EQ(w.ScheBook.PageIndex(), 1);
     w.RadioButton1.Click();
 
-    int before = system.CallCount("DiskFreeSpace");
+    int before = system.CallCount(plat::FakeOp::DiskFreeSpace);
     w.BtnNext.Click();  // 1 -> 2
     EXPECT_EQ(w.ScheBook.PageIndex(), 2);
     EXPECT_EQ(w.Label4.Text(), "选择安装文件夹");
     EXPECT_FALSE(w.Label5.Visible());
-    EXPECT_EQ(system.CallCount("DiskFreeSpace") - before, 2);
+    EXPECT_EQ(system.CallCount(plat::FakeOp::DiskFreeSpace) - before, 2);
     EXPECT_EQ(w.DiskGrid.Row(), 1);  // the D: default
     EXPECT_TRUE(w.BtnNext.Enabled());
 
@@ -214,12 +214,12 @@ TEST_F(WizardTest, ForwardThroughThePagesAndBackAgain) {
 
     // Back keeps the header of the page left and does not refresh the grid.
     system.FindDrive('D')->free = 1 * kGB;
-    before = system.CallCount("DiskFreeSpace");
+    before = system.CallCount(plat::FakeOp::DiskFreeSpace);
     w.btnpri.Click();  // 3 -> 2
     EXPECT_EQ(w.ScheBook.PageIndex(), 2);
     EXPECT_EQ(w.Label4.Text(), "安装确认");
     EXPECT_TRUE(w.Label5.Visible());
-    EXPECT_EQ(system.CallCount("DiskFreeSpace"), before);
+    EXPECT_EQ(system.CallCount(plat::FakeOp::DiskFreeSpace), before);
     EXPECT_EQ(w.DiskGrid.Cell(2, 1), "5.00 GB");
 
     w.btnpri.Click();  // 2 -> 1, still with the ready page's header
@@ -317,14 +317,14 @@ TEST_F(WizardTest, ExitAnsweredNoResetsTheDestinationThroughActivation) {
     wizard->Edit_Path.UserTyped("D:\\Elsewhere");
     EXPECT_EQ(InstallDir, "D:\\Elsewhere");
     wizard->SetCaption("Renamed");  // the welcome texts follow the current caption
-    int before = system.CallCount("DiskFreeSpace");
+    int before = system.CallCount(plat::FakeOp::DiskFreeSpace);
     backend.answers.push_back(ui::kIdNo);
     wizard->btnexit.Click();
     EXPECT_FALSE(app->Terminated());
     EXPECT_EQ(wizard->ScheBook.PageIndex(), 2);
     EXPECT_EQ(InstallDir, kDefaultDir);
     EXPECT_EQ(wizard->Edit_Path.Text(), kDefaultDir);
-    EXPECT_EQ(system.CallCount("DiskFreeSpace"), before);  // no refresh
+    EXPECT_EQ(system.CallCount(plat::FakeOp::DiskFreeSpace), before);  // no refresh
     EXPECT_EQ(wizard->Label6.Text(), "欢迎使用 Renamed");
   });
   Play();
@@ -488,10 +488,10 @@ TEST_F(WizardTest, OnlyTheFirstRunOfFixedDisksIsListedWithTheirSpace) {
           {'E', plat::kDriveCdRom, 700000000, 0},
           {'F', plat::kDriveFixed, 50 * kGB, 40 * kGB}});
   StartOnDestination();
-  int before = system.CallCount("DiskFreeSpace");
+  int before = system.CallCount(plat::FakeOp::DiskFreeSpace);
   Refresh();
   EXPECT_TRUE(backend.boxes.empty());
-  EXPECT_EQ(system.CallCount("DiskFreeSpace") - before, 2);
+  EXPECT_EQ(system.CallCount(plat::FakeOp::DiskFreeSpace) - before, 2);
   TFormSchedule& w = *wizard;
   EXPECT_EQ(w.DiskGrid.RowCount(), 2);
   EXPECT_EQ(w.DiskGrid.ColCount(), 5);
@@ -734,11 +734,11 @@ TEST_F(WizardTest, DoubleClickWithoutAListedDiskDoesNothing) {
   EXPECT_EQ(wizard->DiskGrid.RowCount(), 1);
   EXPECT_EQ(wizard->DiskGrid.Cell(0, 0), "");
   std::string before = wizard->Edit_Path.Text();
-  int queries = system.CallCount("DiskFreeSpace");
+  int queries = system.CallCount(plat::FakeOp::DiskFreeSpace);
   wizard->DiskGrid.DblClick();
   EXPECT_EQ(wizard->Edit_Path.Text(), before);
   EXPECT_EQ(backend.boxes.size(), 1u);
-  EXPECT_EQ(system.CallCount("DiskFreeSpace"), queries);
+  EXPECT_EQ(system.CallCount(plat::FakeOp::DiskFreeSpace), queries);
 }
 
 TEST_F(WizardTest, TypingAndTheShortcutBoxFollowIntoTheSharedState) {
