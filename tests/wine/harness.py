@@ -780,6 +780,25 @@ class WineTestCase(unittest.TestCase):
         return cross_file(name)
 
 
+def run_self_check(test, program, script, work_name, extra_env, timeout):
+    """Runs a self-checking test program of the cross build (by name) through its run.sh, in a
+    work folder of its own under this run, and asserts that it passed every check: it prints
+    one line per check and ends with "<N> passed, 0 failed"."""
+    run = Run.get()
+    work = run.tmp / work_name
+    run.remember(f"prefix {work / 'prefix'}")
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith(("WINE", "LC_", "LANG")) and k != "LOCPATH"}
+    env.update({k: v(work, run) if callable(v) else v for k, v in extra_env.items()})
+    r = _run([str(script), str(cross_file(program))], env, timeout=timeout, check=False)
+    out = r.stdout.decode("utf-8", "replace")
+    print(out)
+    failed = "\n".join(line for line in out.splitlines() if line.startswith("FAIL"))
+    test.assertEqual(r.returncode, 0,
+                     failed or out[-3000:] + r.stderr.decode("utf-8", "replace"))
+    test.assertRegex(out, r"\n[1-9]\d* passed, 0 failed\r?\n")
+
+
 def both_code_pages(cls):
     """Class decorator for a mixin of test methods: makes <Name>_cp936 and <Name>_cp1252,
     WineTestCase classes that run the same tests under each system code page."""
