@@ -8,7 +8,6 @@
 class TRegistry {
  public:
   TRegistry(plat::Platform& system, plat::RegKey root) : system_(system), root_(root) {}
-  ~TRegistry() { CloseKey(); }
   TRegistry(const TRegistry&) = delete;
   TRegistry& operator=(const TRegistry&) = delete;
 
@@ -28,5 +27,5 @@ class TRegistry {
  private:
   plat::Platform& system_;
   plat::RegKey root_;
-  plat::RegKey current_ = 0;
+  plat::OwnedKey current_;
 };

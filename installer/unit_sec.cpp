@@ -7,6 +7,7 @@
 #include "common/gbk.h"
 #include "common/product.h"
 #include "common/progman.h"
+#include "common/scope_exit.h"
 #include "installer/payload.h"
 #include "installer/registry.h"
 #include "installer/unit_main.h"
@@ -215,18 +216,14 @@ void TFormsec::Timer1Timer() {
 
 void TFormsec::WriteUninstallEntry() {
   SetupRegistry->CloseKey();
-  try {
-    SetupRegistry->OpenKey(product::kUninstallKey, true);
-    SetupRegistry->WriteString("displayname", "Korvane卸载");
-    // Quoted: Windows runs this command line, and the default folder has a blank in it.
-    const std::string uninstaller = InstallDir + "\\" + product::kUninstallerFile;
-    SetupRegistry->WriteString("uninstallstring", Quoted(uninstaller));
-    SavePayloadEntry(system_, OpenPayloadEntry(system_, "uninstall", "exename"), uninstaller);
-  } catch (...) {
-    SetupRegistry->CloseKey();
-    throw;
-  }
-  SetupRegistry->CloseKey();
+  // The key is closed on every way out, a refused write included.
+  const ScopeExit closeKey([] { SetupRegistry->CloseKey(); });
+  SetupRegistry->OpenKey(product::kUninstallKey, true);
+  SetupRegistry->WriteString("displayname", "Korvane卸载");
+  // Quoted: Windows runs this command line, and the default folder has a blank in it.
+  const std::string uninstaller = InstallDir + "\\" + product::kUninstallerFile;
+  SetupRegistry->WriteString("uninstallstring", Quoted(uninstaller));
+  SavePayloadEntry(system_, OpenPayloadEntry(system_, "uninstall", "exename"), uninstaller);
 }
 
 void TFormsec::CreateDesktopLink() {

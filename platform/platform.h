@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/error.h"
@@ -148,5 +149,42 @@ class Platform {
 
 constexpr int kSwHide = 0;
 constexpr int kSwShow = 5;
+
+// An open registry key, closed through its platform when it goes; move-only. The callers'
+// way to hold a key, so that no path out of them can leave one open.
+class OwnedKey {
+ public:
+  OwnedKey() = default;
+  OwnedKey(Platform& system, RegKey key) : system_(&system), key_(key) {}
+  OwnedKey(OwnedKey&& other) noexcept
+      : system_(other.system_), key_(std::exchange(other.key_, 0)) {}
+  OwnedKey& operator=(OwnedKey&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      system_ = other.system_;
+      key_ = std::exchange(other.key_, 0);
+    }
+    return *this;
+  }
+  OwnedKey(const OwnedKey&) = delete;
+  OwnedKey& operator=(const OwnedKey&) = delete;
+  ~OwnedKey() { Reset(); }
+  RegKey get() const { return key_; }
+  explicit operator bool() const { return key_ != 0; }
+  void Reset() {
+    if (key_) system_->RegCloseKey(std::exchange(key_, 0));
+  }
+
+ private:
+  Platform* system_ = nullptr;
+  RegKey key_ = 0;
+};
+
+inline OwnedKey OpenKey(Platform& system, RegKey parent, const std::string& path) {
+  return OwnedKey(system, system.RegOpenKey(parent, path));
+}
+inline OwnedKey CreateKey(Platform& system, RegKey parent, const std::string& path) {
+  return OwnedKey(system, system.RegCreateKey(parent, path));
+}
 
 }  // namespace plat

@@ -24,23 +24,6 @@ constexpr ProductKey kProductKeys[] = {
     {plat::kCurrentUser, product::kDocumentClass},
 };
 
-// An open registry key, closed on every way out.
-class OpenKey {
- public:
-  OpenKey(plat::Platform& system, plat::RegKey parent, const std::string& path)
-      : system_(system), key_(system.RegOpenKey(parent, path)) {}
-  ~OpenKey() {
-    if (key_) system_.RegCloseKey(key_);
-  }
-  OpenKey(const OpenKey&) = delete;
-  OpenKey& operator=(const OpenKey&) = delete;
-  plat::RegKey get() const { return key_; }
-
- private:
-  plat::Platform& system_;
-  plat::RegKey key_;
-};
-
 void PlaceLabel(ui::Label& label, int left, int top, bool bold = false) {
   label.style.bold = bold;
   label.SetBounds(left, top, 0, 0);
@@ -322,7 +305,7 @@ void Tfrmuninstall::DeleteFolderFiles(const std::string& folder) {
 void Tfrmuninstall::DeleteKeyTree(plat::RegKey root, std::string path) {
   if (!path.empty() && path[0] == '\\') path.erase(0, 1);
   {
-    OpenKey key(system_, root, path);
+    const plat::OwnedKey key = plat::OpenKey(system_, root, path);
     std::uint32_t subkeys = 0, maxNameLen = 0;
     if (key.get() && system_.RegQueryInfo(key.get(), subkeys, maxNameLen)) {
       for (std::uint32_t i = subkeys; i-- > 0;) {

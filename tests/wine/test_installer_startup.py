@@ -87,12 +87,25 @@ class InstallerStartup:
         holder = w.hold_name(sc.SECTION_NAME, "mutex")
         first = sc.start_setup(w)
         sc.check_scratch_files(self, w)
-        # The section cannot be made, so the guard is off: a second copy runs as well.
-        second = sc.start_setup(w)
-        self.assertNotEqual(second.pid, first.pid)
-        self.assertEqual(len(sc.wizard_windows(w)), 2)
-        self.assertTrue(first.proc.running() and second.proc.running())
-        self.assertEqual(second.exit_program(), 0)
+        # The section cannot be made, so the guard is off: a second copy runs as well. The
+        # first copy holds its scratch files against every other writer, so the second cannot
+        # make its own: its start-up stops at the first one with the error box, and its
+        # backdrop waits without a wizard, as for any scratch file that cannot be written.
+        second = w.start(harness.cross_file("Setup.exe"))
+        box = w.msgbox(timeout=60)
+        self.assertEqual(box["caption"], "VantaSetup")
+        self.assertTrue(box["text"].lower().startswith(
+            'cannot create file "' + sc.SCRATCH.lower() + 'korvsetup.log". '), box["text"])
+        w.answer("OK")
+        backdrops = [x for x in w.windows() if x["class"] == "KorvForm" and x["title"] == ""
+                     and x["pid"] != first.pid]
+        self.assertEqual(len(backdrops), 1)
+        self.assertEqual(len(sc.wizard_windows(w)), 1)
+        w.sysclose(backdrops[0]["hwnd"])
+        self.assertEqual(second.wait(60), 0)
+        # The first copy's files were left alone, and it goes on.
+        sc.check_scratch_files(self, w)
+        self.assertTrue(first.proc.running())
         self.assertEqual(first.exit_program(), 0)
         self.assertTrue(holder.running(), "the name stayed taken throughout")
 
