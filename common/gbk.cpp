@@ -47,7 +47,13 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
 }
 
 std::string UpperAscii(std::string s) {
-  for (char& c : s) c = Upper(c);
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) {
+      ++i;  // both bytes of a double-byte character stay as they are
+      continue;
+    }
+    s[i] = Upper(s[i]);
+  }
   return s;
 }
 

@@ -25,6 +25,8 @@ std::string FolderPart(const std::string& path);
 
 // True for an ASCII-case-insensitive equality of two byte strings.
 bool EqualsNoCase(const std::string& a, const std::string& b);
+// ASCII letters in upper case; both bytes of a double-byte character stay as they are (a
+// trail byte may be an ASCII letter's byte).
 std::string UpperAscii(std::string s);
 
 }  // namespace gbk

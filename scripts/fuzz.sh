@@ -47,7 +47,7 @@ for t in "${targets[@]}"; do
   [ -f "$src" ] || { echo "fuzz: no target $src" >&2; exit 2; }
   extra=()
   # The manifest target checks paths against the fake platform's path rules.
-  grep -q 'platform/fake/fake_platform.h' "$src" && extra+=(platform/fake/fake_platform.cpp)
+  grep -q 'platform/fake/fake_platform.h' "$src" && extra+=(platform/fake/*.cpp)
   echo "fuzz: building $t"
   "$cxx" "${flags[@]}" "$src" "${common[@]}" "${extra[@]}" -o "$out/$t"
 

@@ -45,6 +45,10 @@ TEST(Manifest, LineEndsAndNul) {
   EXPECT_EQ(SplitManifestLines("\r\n"), V{""});
 }
 
+TEST(Gbk, UpperAsciiLeavesDoubleByteCharactersAlone) {
+  EXPECT_EQ(gbk::UpperAscii("con\x81\x61x.txt"), "CON\x81\x61X.TXT");
+}
+
 TEST(Gbk, FolderPartIgnoresTrailBytes) {
   // 0x5C ("\") as the trail byte of a double-byte character is not a separator.
   const std::string tricky =
