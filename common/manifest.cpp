@@ -2,7 +2,7 @@
 
 #include "common/gbk.h"
 
-std::vector<std::string> SplitManifestLines(const std::string& bytes) {
+std::vector<std::string> SplitLines(const std::string& bytes) {
   std::vector<std::string> lines;
   std::size_t end = bytes.find('\0');
   if (end == std::string::npos) end = bytes.size();

@@ -9,9 +9,10 @@ struct ManifestEntry {
   std::string RelPath;
 };
 
-// Splits a manifest file's bytes into lines: CR LF, a lone CR and a lone LF each end a line,
-// a NUL ends the text, and a line end at the very end adds no empty last line.
-std::vector<std::string> SplitManifestLines(const std::string& bytes);
+// Splits text into lines as a manifest file is split (a memo shows its text the same way):
+// CR LF, a lone CR and a lone LF each end a line, a NUL ends the text, and a line end at the
+// very end adds no empty last line.
+std::vector<std::string> SplitLines(const std::string& bytes);
 
 // Cuts one line into its three fields. Never fails; see the field rules in manifest.cpp.
 ManifestEntry ParseManifestLine(const std::string& line);

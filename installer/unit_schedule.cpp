@@ -54,12 +54,6 @@ void FillPage(ui::Panel& panel, bool white) {
   panel.SetAlign(ui::Align::Client);
 }
 
-void PlaceButton(ui::Button& button, int left, const std::string& caption) {
-  button.style.handCursor = true;
-  button.SetBounds(left, 11, 77, 23);
-  button.SetText(caption);
-}
-
 }  // namespace
 
 TFormSchedule::TFormSchedule(plat::Platform& system) : system_(system) {
@@ -93,10 +87,10 @@ void TFormSchedule::BuildLayout() {
   // Button bar at the bottom, with a lowered 2-pixel rule above it.
   ButtonBar.SetBounds(0, 0, 526, 46);
   ButtonBar.SetAlign(ui::Align::Bottom);
-  PlaceButton(btnpri, 252, "< 返回");
+  ui::PlaceNavButton(btnpri, 252, "< 返回");
   btnpri.SetEnabled(false);
-  PlaceButton(BtnNext, 340, "下一步 >");
-  PlaceButton(btnexit, 428, "退出");
+  ui::PlaceNavButton(BtnNext, 340, "下一步 >");
+  ui::PlaceNavButton(btnexit, 428, "退出");
   Panel3.style.lowered = true;
   Panel3.SetBounds(0, 0, 526, 2);
   Panel3.SetAlign(ui::Align::Bottom);

@@ -19,7 +19,7 @@ namespace {
 // stops there, so nothing is written and nothing registered after that. Not an error.
 struct InstallStopped {};
 
-void Pump() {
+void PumpOrStop() {
   ui::Application().ProcessMessages();
   if (ui::Application().Terminated()) throw InstallStopped{};
 }
@@ -99,7 +99,7 @@ void TFormsec::FormActivate() {
 void TFormsec::FormClose(ui::CloseAction& action) { action = ui::CloseAction::Free; }
 
 void TFormsec::RunInstall() {
-  Pump();
+  PumpOrStop();
   pgbs.SetPosition(1);
   const std::string_view program = OpenPayloadEntry(system_, "FileExe", "exename");
   try {
@@ -123,8 +123,8 @@ void TFormsec::RunInstall() {
   }
 
   std::vector<std::string> lines =
-      SplitManifestLines(system_.ReadFile(Formain->ScratchDir + kScratchManifest));
-  Pump();
+      SplitLines(system_.ReadFile(Formain->ScratchDir + kScratchManifest));
+  PumpOrStop();
   for (std::size_t i = 0; i < lines.size(); ++i) {
     ManifestEntry entry = ParseManifestLine(lines[i]);
     // A manifest must not steer a write outside the destination (an absolute path, a drive,
@@ -139,7 +139,7 @@ void TFormsec::RunInstall() {
   WriteUninstallEntry();
   pgbs.SetPosition(87);
   Pause();
-  Pump();
+  PumpOrStop();
   lbls.SetText("创建桌面快捷方式");
   CreateDesktopLink();
   pgbs.SetPosition(90);
@@ -149,14 +149,14 @@ void TFormsec::RunInstall() {
   pgbs.SetPosition(95);
   Pause();
   lbls.SetText("写入注册信息");
-  Pump();
+  PumpOrStop();
   RegisterFileType(product::kDocumentExtension, product::kDocumentClass, FormSchedule->Caption(),
                    InstallDir + "\\" + ProgramFile, 0);
   pgbs.SetPosition(100);
   Pause();
   lbls.SetText("");
   lbls.Hide();
-  Pump();
+  PumpOrStop();
   Succeeded = true;
   Timer1.SetEnabled(true);
 }
@@ -170,7 +170,7 @@ bool TFormsec::EnsureInstallDir(const std::string& folder) {
 }
 
 bool TFormsec::EnsureSubDir(const std::string& dir) {
-  Pump();
+  PumpOrStop();
   const std::string path = InstallDir + "\\" + dir;
   if (system_.DirExists(path)) return true;
   lbls.SetText("创建文件夹\\" + dir);
@@ -181,7 +181,7 @@ bool TFormsec::EnsureSubDir(const std::string& dir) {
 
 void TFormsec::ExtractEntry(const ManifestEntry& entry, int index) {
   lbls.SetText(DisplayPath(InstallDir, entry.RelPath));
-  Pump();
+  PumpOrStop();
   SavePayloadEntry(system_, OpenPayloadEntry(system_, entry.ResName, entry.ResType),
                    InstallDir + "\\" + entry.RelPath);
   pgbs.SetPosition(index + 5);

@@ -142,7 +142,7 @@ void Edit::UserTyped(const std::string& text) {
 }
 
 void Memo::LoadFromBytes(const std::string& bytes) {
-  lines_ = SplitManifestLines(bytes);
+  lines_ = SplitLines(bytes);
   std::string joined;
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     if (i) joined += "\r\n";
@@ -152,12 +152,12 @@ void Memo::LoadFromBytes(const std::string& bytes) {
 }
 
 void Memo::SetText(const std::string& text) {
-  lines_ = SplitManifestLines(text);
+  lines_ = SplitLines(text);
   Control::SetText(text);
 }
 
 void Memo::UserTyped(const std::string& text) {
-  lines_ = SplitManifestLines(text);
+  lines_ = SplitLines(text);
   text_ = text;
 }
 
@@ -473,6 +473,12 @@ int App::RunModal(Form& form) {
     if (std::find(forms_.begin(), forms_.end(), f) != forms_.end()) f->SetEnabled(true);
   form.HideForm();
   return terminated_ && form.modalResult == kMrNone ? kMrCancel : form.modalResult;
+}
+
+void PlaceNavButton(Button& button, int left, const std::string& caption) {
+  button.style.handCursor = true;
+  button.SetBounds(left, 11, 77, 23);
+  button.SetText(caption);
 }
 
 }  // namespace ui

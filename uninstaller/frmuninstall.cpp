@@ -29,12 +29,6 @@ void PlaceLabel(ui::Label& label, int left, int top, bool bold = false) {
   label.SetBounds(left, top, 0, 0);
 }
 
-void PlaceButton(ui::Button& button, int left, const std::string& caption) {
-  button.style.handCursor = true;
-  button.SetBounds(left, 11, 77, 23);
-  button.SetText(caption);
-}
-
 }  // namespace
 
 std::string BatchFileText(const std::string& program) {
@@ -107,10 +101,10 @@ void Tfrmuninstall::BuildLayout() {
 
   RzPanel1.SetBounds(0, 0, 502, 46);
   RzPanel1.SetAlign(ui::Align::Bottom);
-  PlaceButton(btnpri, 232, "< 返回");
+  ui::PlaceNavButton(btnpri, 232, "< 返回");
   btnpri.SetEnabled(false);
-  PlaceButton(BtnNext, 320, "下一步 >");
-  PlaceButton(Button1, 408, "取消");
+  ui::PlaceNavButton(BtnNext, 320, "下一步 >");
+  ui::PlaceNavButton(Button1, 408, "取消");
   Panel3.style.color = ui::kWhite;
   Panel3.style.lowered = true;
   Panel3.SetBounds(0, 0, 502, 2);
@@ -213,7 +207,7 @@ bool Tfrmuninstall::Un_install() {
     if (!system_.FileExists(manifest)) return false;
     {
       // Read whole before anything is deleted: the manifest lists itself.
-      std::vector<std::string> lines = SplitManifestLines(system_.ReadFile(manifest));
+      std::vector<std::string> lines = SplitLines(system_.ReadFile(manifest));
       for (std::size_t i = 0; i < lines.size(); ++i)
         DeleteListedFile(AppDir, ParseManifestLine(lines[i]).RelPath, static_cast<int>(i));
     }

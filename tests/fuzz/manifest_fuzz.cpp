@@ -79,7 +79,7 @@ void CheckContainment(const std::string& relPath) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
-  const std::vector<std::string> lines = SplitManifestLines(bytes);
+  const std::vector<std::string> lines = SplitLines(bytes);
 
   const std::size_t end = std::min(bytes.find('\0'), bytes.size());
   std::size_t total = 0;
@@ -95,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // invented.
   std::string joined;
   for (const std::string& line : lines) joined += line + "\r\n";
-  Check(SplitManifestLines(joined) == lines, "re-split of CR LF lines", bytes);
+  Check(SplitLines(joined) == lines, "re-split of CR LF lines", bytes);
 
   for (const std::string& line : lines) {
     CheckLine(line);

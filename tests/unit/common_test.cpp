@@ -35,14 +35,14 @@ TEST(Manifest, ParseTableFieldsByTheTwoLengths) {
 
 TEST(Manifest, LineEndsAndNul) {
   using V = std::vector<std::string>;
-  EXPECT_EQ(SplitManifestLines("a\r\nb\r\nc"), (V{"a", "b", "c"}));
-  EXPECT_EQ(SplitManifestLines("a\r\nb\r\nc\r\n"), (V{"a", "b", "c"}));
-  EXPECT_EQ(SplitManifestLines("a\nb\nc"), (V{"a", "b", "c"}));
-  EXPECT_EQ(SplitManifestLines("a\rb\rc"), (V{"a", "b", "c"}));
-  EXPECT_EQ(SplitManifestLines("a\n\rb"), (V{"a", "", "b"}));
-  EXPECT_EQ(SplitManifestLines(std::string("a\r\nb\0c\r\nd", 9)), (V{"a", "b"}));
-  EXPECT_EQ(SplitManifestLines(""), V{});
-  EXPECT_EQ(SplitManifestLines("\r\n"), V{""});
+  EXPECT_EQ(SplitLines("a\r\nb\r\nc"), (V{"a", "b", "c"}));
+  EXPECT_EQ(SplitLines("a\r\nb\r\nc\r\n"), (V{"a", "b", "c"}));
+  EXPECT_EQ(SplitLines("a\nb\nc"), (V{"a", "b", "c"}));
+  EXPECT_EQ(SplitLines("a\rb\rc"), (V{"a", "b", "c"}));
+  EXPECT_EQ(SplitLines("a\n\rb"), (V{"a", "", "b"}));
+  EXPECT_EQ(SplitLines(std::string("a\r\nb\0c\r\nd", 9)), (V{"a", "b"}));
+  EXPECT_EQ(SplitLines(""), V{});
+  EXPECT_EQ(SplitLines("\r\n"), V{""});
 }
 
 TEST(Gbk, UpperAsciiLeavesDoubleByteCharactersAlone) {
