@@ -338,85 +338,82 @@ TEST_P(InstallFault, EveryCallThatFailsIsMet) {
   const int firstProgramWrite = clean.firstProgramWrite;
   Summary summary;
   summary.calls = clean.counts.at(op);
-  {
-    for (int n = 1; n <= summary.calls; ++n) {
-      const std::string what = std::string(plat::OpName(op)) + " #" + std::to_string(n);
-      InstallCase c;
-      c.sys.FailNth(op, n);
-      c.Run();
-      ExpectSoundInstall(c, what);
-      const End end = c.Outcome();
-      const Strings boxes = c.Boxes();
-      summary.outcomes[Name(end)]++;
-      std::string target = op == FakeOp::WriteFile        ? writes[n - 1]
-                           : op == FakeOp::CreateHeldFile ? scratch[n - 1]
-                           : op == FakeOp::CreateDir      ? dirs[n - 1]
-                           : op == FakeOp::ReadFile       ? reads[n - 1]
-                                                          : "";
-      Detail("install", what, target, Name(end), boxes);
-      SCOPED_TRACE(what);
+  for (int n = 1; n <= summary.calls; ++n) {
+    const std::string what = std::string(plat::OpName(op)) + " #" + std::to_string(n);
+    InstallCase c;
+    c.sys.FailNth(op, n);
+    c.Run();
+    ExpectSoundInstall(c, what);
+    const End end = c.Outcome();
+    const Strings boxes = c.Boxes();
+    summary.outcomes[Name(end)]++;
+    std::string target = op == FakeOp::WriteFile        ? writes[n - 1]
+                         : op == FakeOp::CreateHeldFile ? scratch[n - 1]
+                         : op == FakeOp::CreateDir      ? dirs[n - 1]
+                         : op == FakeOp::ReadFile       ? reads[n - 1]
+                                                        : "";
+    Detail("install", what, target, Name(end), boxes);
+    SCOPED_TRACE(what);
 
-      // What each failure is meant to do.
-      if (op == FakeOp::CreateHeldFile) {
-        // A scratch file: start-up fails; the files written before are deleted by the close,
-        // and nothing else was written.
-        EXPECT_EQ(end, End::StartupFailed);
-        EXPECT_EQ(boxes,
-                  Strings{"Cannot create file \"" + scratch[n - 1] + "\". Access is denied."});
-        for (const char* name : {"korvSetup.log", "korvSetup.ini", "SQXY.txt"})
-          EXPECT_FALSE(c.sys.FileExists(kTemp + std::string(name)));
-      } else if (op == FakeOp::WriteFile) {
-        const std::string& target = writes[n - 1];
-        const std::string text = "Cannot create file \"" + target + "\". Access is denied.";
-        if (n - 1 == firstProgramWrite) {
-          EXPECT_EQ(end, End::ProgramFileRefused);
-          EXPECT_EQ(boxes, Strings{"所要安装的程序正在运行中,请退出后再安装!"});
-          EXPECT_FALSE(c.wizard->Committed);
-        } else {
-          EXPECT_EQ(end, End::Stopped);
-          ASSERT_GE(boxes.size(), 1u);
-          EXPECT_EQ(boxes[0], text);
-          EXPECT_TRUE(c.sys.ddeCommands.empty());
-        }
-      } else if (op == FakeOp::CreateDir) {
-        if (Within(kDir, dirs[n - 1])) {
-          // The destination or a parent of it: the run ends with nothing written there.
-          EXPECT_EQ(end, End::Stopped);
-          EXPECT_EQ(boxes.at(0), "创建主文件夹\\" + std::string(kDir) + " 失败");
-          EXPECT_FALSE(c.sys.FileExists(std::string(kDir) + "\\KVRN.exe"));
-        } else {
-          // A sub-folder: its first entry is skipped, the next one in it makes the folder.
-          EXPECT_EQ(end, End::Finished);
-          EXPECT_EQ(boxes, Strings{"创建文件夹\\" + dirs[n - 1].substr(sizeof kDir) + " 失败"});
-        }
-      } else if (op == FakeOp::DeleteFile) {
-        // A scratch file that cannot be deleted at the end stays; nothing is said.
-        EXPECT_EQ(end, End::Finished);
-        EXPECT_TRUE(boxes.empty());
-      } else if (op == FakeOp::ReadFile) {
-        const std::string& path = reads[n - 1];
-        if (path == kTemp + std::string("korvSetup.log")) {
-          EXPECT_EQ(end, End::Stopped);
-          ASSERT_GE(boxes.size(), 1u);
-          EXPECT_EQ(boxes[0], "Cannot open file \"" + path + "\". Access is denied.");
-        } else if (path == kTemp + std::string("SQXY.txt")) {
-          EXPECT_EQ(end, End::Finished);  // an empty agreement text
-        }
-        // A config read that fails reads as an empty value: each reader copes in its way,
-        // checked by the rules above.
-      } else if (op == FakeOp::RegCreateKey || op == FakeOp::RegSetString) {
+    // What each failure is meant to do.
+    if (op == FakeOp::CreateHeldFile) {
+      // A scratch file: start-up fails; the files written before are deleted by the close,
+      // and nothing else was written.
+      EXPECT_EQ(end, End::StartupFailed);
+      EXPECT_EQ(boxes, Strings{"Cannot create file \"" + scratch[n - 1] + "\". Access is denied."});
+      for (const char* name : {"korvSetup.log", "korvSetup.ini", "SQXY.txt"})
+        EXPECT_FALSE(c.sys.FileExists(kTemp + std::string(name)));
+    } else if (op == FakeOp::WriteFile) {
+      const std::string& target = writes[n - 1];
+      const std::string text = "Cannot create file \"" + target + "\". Access is denied.";
+      if (n - 1 == firstProgramWrite) {
+        EXPECT_EQ(end, End::ProgramFileRefused);
+        EXPECT_EQ(boxes, Strings{"所要安装的程序正在运行中,请退出后再安装!"});
+        EXPECT_FALSE(c.wizard->Committed);
+      } else {
         EXPECT_EQ(end, End::Stopped);
         ASSERT_GE(boxes.size(), 1u);
-        EXPECT_TRUE(StartsWith(boxes[0], "Failed to set data for '")) << boxes[0];
-      } else if (op == FakeOp::CreateShellLink) {
-        EXPECT_EQ(end, End::Stopped);
-        EXPECT_EQ(boxes.at(0), "Class not registered.");
+        EXPECT_EQ(boxes[0], text);
         EXPECT_TRUE(c.sys.ddeCommands.empty());
-      } else {
-        // The desktop folder, free space and Program Manager fail silently.
-        EXPECT_EQ(end, End::Finished);
-        EXPECT_TRUE(boxes.empty());
       }
+    } else if (op == FakeOp::CreateDir) {
+      if (Within(kDir, dirs[n - 1])) {
+        // The destination or a parent of it: the run ends with nothing written there.
+        EXPECT_EQ(end, End::Stopped);
+        EXPECT_EQ(boxes.at(0), "创建主文件夹\\" + std::string(kDir) + " 失败");
+        EXPECT_FALSE(c.sys.FileExists(std::string(kDir) + "\\KVRN.exe"));
+      } else {
+        // A sub-folder: its first entry is skipped, the next one in it makes the folder.
+        EXPECT_EQ(end, End::Finished);
+        EXPECT_EQ(boxes, Strings{"创建文件夹\\" + dirs[n - 1].substr(sizeof kDir) + " 失败"});
+      }
+    } else if (op == FakeOp::DeleteFile) {
+      // A scratch file that cannot be deleted at the end stays; nothing is said.
+      EXPECT_EQ(end, End::Finished);
+      EXPECT_TRUE(boxes.empty());
+    } else if (op == FakeOp::ReadFile) {
+      const std::string& path = reads[n - 1];
+      if (path == kTemp + std::string("korvSetup.log")) {
+        EXPECT_EQ(end, End::Stopped);
+        ASSERT_GE(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0], "Cannot open file \"" + path + "\". Access is denied.");
+      } else if (path == kTemp + std::string("SQXY.txt")) {
+        EXPECT_EQ(end, End::Finished);  // an empty agreement text
+      }
+      // A config read that fails reads as an empty value: each reader copes in its way,
+      // checked by the rules above.
+    } else if (op == FakeOp::RegCreateKey || op == FakeOp::RegSetString) {
+      EXPECT_EQ(end, End::Stopped);
+      ASSERT_GE(boxes.size(), 1u);
+      EXPECT_TRUE(StartsWith(boxes[0], "Failed to set data for '")) << boxes[0];
+    } else if (op == FakeOp::CreateShellLink) {
+      EXPECT_EQ(end, End::Stopped);
+      EXPECT_EQ(boxes.at(0), "Class not registered.");
+      EXPECT_TRUE(c.sys.ddeCommands.empty());
+    } else {
+      // The desktop folder, free space and Program Manager fail silently.
+      EXPECT_EQ(end, End::Finished);
+      EXPECT_TRUE(boxes.empty());
     }
   }
   Print("install", op, summary);
@@ -571,63 +568,61 @@ TEST_P(RemovalFault, EveryCallThatFailsIsMet) {
   const std::string dir = kAppDir;
   Summary summary;
   summary.calls = clean.counts.at(op);
-  {
-    for (int n = 1; n <= summary.calls; ++n) {
-      const std::string what = std::string(plat::OpName(op)) + " #" + std::to_string(n);
-      RemovalCase c;
-      c.sys.FailNth(op, n);
-      c.Run();
-      ExpectSoundRemoval(c, what);
-      const Strings boxes = c.Boxes();
-      const char* outcome = c.done          ? "done page, batch started"
-                            : boxes.empty() ? "closed"
-                                            : "error message, closed";
-      summary.outcomes[outcome]++;
-      Detail("removal", what,
-             op == FakeOp::DeleteFile  ? deletes[n - 1]
-             : op == FakeOp::RemoveDir ? removes[n - 1]
-             : op == FakeOp::ReadFile  ? reads[n - 1]
-                                       : "",
-             outcome, boxes);
-      SCOPED_TRACE(what);
+  for (int n = 1; n <= summary.calls; ++n) {
+    const std::string what = std::string(plat::OpName(op)) + " #" + std::to_string(n);
+    RemovalCase c;
+    c.sys.FailNth(op, n);
+    c.Run();
+    ExpectSoundRemoval(c, what);
+    const Strings boxes = c.Boxes();
+    const char* outcome = c.done          ? "done page, batch started"
+                          : boxes.empty() ? "closed"
+                                          : "error message, closed";
+    summary.outcomes[outcome]++;
+    Detail("removal", what,
+           op == FakeOp::DeleteFile  ? deletes[n - 1]
+           : op == FakeOp::RemoveDir ? removes[n - 1]
+           : op == FakeOp::ReadFile  ? reads[n - 1]
+                                     : "",
+           outcome, boxes);
+    SCOPED_TRACE(what);
 
-      if (op == FakeOp::ReadFile && reads[n - 1] == dir + "Setup.log") {
-        // The manifest cannot be read: nothing is removed.
-        EXPECT_FALSE(c.done);
-        EXPECT_EQ(boxes, Strings{kRemovalError});
-        for (const auto& j : c.sys.journal) EXPECT_NE(j.op, "DeleteFile");
-      } else if (op == FakeOp::WriteFile) {
-        // The batch file cannot be written: everything else is gone, the message is shown.
-        EXPECT_FALSE(c.done);
-        EXPECT_EQ(boxes, Strings{kRemovalError});
-        EXPECT_FALSE(c.sys.FileExists(kLink));
-      } else if (op == FakeOp::DeleteFile) {
-        const std::string& target = deletes[n - 1];
-        EXPECT_TRUE(c.done);
-        const std::string rel = target.substr(std::min(target.size(), dir.size()));
-        const bool listed = std::find(kListed.begin(), kListed.end(), rel) != kListed.end();
-        const bool inDataFolder = gbk::FolderPart(rel) != "";
-        if (listed || target == kLink) {
-          // Ignored without a word; a listed data file goes with its folder a moment later.
-          EXPECT_TRUE(boxes.empty());
-          EXPECT_EQ(c.sys.FileExists(target), !inDataFolder) << target;
-        } else {
-          const std::string folder = target.substr(0, gbk::LastSeparator(target) + 1);
-          EXPECT_EQ(boxes, (Strings{"删除 " + target + " 文件失败!",
-                                    "删除 \\" + folder + " 文件夹失败! "}));
-          EXPECT_TRUE(c.sys.FileExists(target)) << target;
-        }
-      } else if (op == FakeOp::RemoveDir) {
-        EXPECT_TRUE(c.done);
-        EXPECT_EQ(boxes, Strings{"删除 \\" + removes[n - 1] + "\\ 文件夹失败! "});
-      } else {
-        // A config value that cannot be read, the registry, the desktop folder and Program
-        // Manager: every failure is passed over in silence and the removal goes on.
-        EXPECT_TRUE(c.done);
+    if (op == FakeOp::ReadFile && reads[n - 1] == dir + "Setup.log") {
+      // The manifest cannot be read: nothing is removed.
+      EXPECT_FALSE(c.done);
+      EXPECT_EQ(boxes, Strings{kRemovalError});
+      for (const auto& j : c.sys.journal) EXPECT_NE(j.op, "DeleteFile");
+    } else if (op == FakeOp::WriteFile) {
+      // The batch file cannot be written: everything else is gone, the message is shown.
+      EXPECT_FALSE(c.done);
+      EXPECT_EQ(boxes, Strings{kRemovalError});
+      EXPECT_FALSE(c.sys.FileExists(kLink));
+    } else if (op == FakeOp::DeleteFile) {
+      const std::string& target = deletes[n - 1];
+      EXPECT_TRUE(c.done);
+      const std::string rel = target.substr(std::min(target.size(), dir.size()));
+      const bool listed = std::find(kListed.begin(), kListed.end(), rel) != kListed.end();
+      const bool inDataFolder = gbk::FolderPart(rel) != "";
+      if (listed || target == kLink) {
+        // Ignored without a word; a listed data file goes with its folder a moment later.
         EXPECT_TRUE(boxes.empty());
-        if (op == FakeOp::CommonDesktopDirectory) {
-          EXPECT_TRUE(c.sys.FileExists(kLink));
-        }
+        EXPECT_EQ(c.sys.FileExists(target), !inDataFolder) << target;
+      } else {
+        const std::string folder = target.substr(0, gbk::LastSeparator(target) + 1);
+        EXPECT_EQ(boxes,
+                  (Strings{"删除 " + target + " 文件失败!", "删除 \\" + folder + " 文件夹失败! "}));
+        EXPECT_TRUE(c.sys.FileExists(target)) << target;
+      }
+    } else if (op == FakeOp::RemoveDir) {
+      EXPECT_TRUE(c.done);
+      EXPECT_EQ(boxes, Strings{"删除 \\" + removes[n - 1] + "\\ 文件夹失败! "});
+    } else {
+      // A config value that cannot be read, the registry, the desktop folder and Program
+      // Manager: every failure is passed over in silence and the removal goes on.
+      EXPECT_TRUE(c.done);
+      EXPECT_TRUE(boxes.empty());
+      if (op == FakeOp::CommonDesktopDirectory) {
+        EXPECT_TRUE(c.sys.FileExists(kLink));
       }
     }
   }
