@@ -84,15 +84,16 @@ void Paint(HWND hwnd) {
   FillRect(dc, &band, g_state->gdi.navy.get());
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, RGB(255, 255, 255));
-  HGDIOBJ old = SelectObject(dc, g_state->gdi.title.get());
-  TextOutW(dc, 20, 14, L"Korvane", 7);
-  SelectObject(dc, g_state->gdi.subtitle.get());
-  SetTextColor(dc, kPale);
-  std::wstring edition = winkit::Widen("v2.5（专业版）");
-  RECT right = {0, 26, kClientWidth - 20, 50};
-  DrawTextW(dc, edition.c_str(), static_cast<int>(edition.size()), &right,
-            DT_RIGHT | DT_SINGLELINE | DT_NOPREFIX);
-  SelectObject(dc, old);
+  {
+    winkit::Selected font(dc, g_state->gdi.title.get());
+    TextOutW(dc, 20, 14, L"Korvane", 7);
+    SelectObject(dc, g_state->gdi.subtitle.get());  // the original font comes back all the same
+    SetTextColor(dc, kPale);
+    std::wstring edition = winkit::Widen("v2.5（专业版）");
+    RECT right = {0, 26, kClientWidth - 20, 50};
+    DrawTextW(dc, edition.c_str(), static_cast<int>(edition.size()), &right,
+              DT_RIGHT | DT_SINGLELINE | DT_NOPREFIX);
+  }
   EndPaint(hwnd, &ps);
 }
 

@@ -153,16 +153,46 @@ class MemoryDc {
   HDC dc_;
 };
 
+// A critical section, initialised on construction and deleted on destruction.
+class CriticalSection {
+ public:
+  CriticalSection() { InitializeCriticalSection(&section_); }
+  CriticalSection(const CriticalSection&) = delete;
+  CriticalSection& operator=(const CriticalSection&) = delete;
+  ~CriticalSection() { DeleteCriticalSection(&section_); }
+  CRITICAL_SECTION& get() { return section_; }
+
+ private:
+  CRITICAL_SECTION section_;
+};
+
 // Holds a critical section for the lifetime of the lock.
 class Lock {
  public:
   explicit Lock(CRITICAL_SECTION& section) : section_(section) { EnterCriticalSection(&section_); }
+  explicit Lock(CriticalSection& section) : Lock(section.get()) {}
   Lock(const Lock&) = delete;
   Lock& operator=(const Lock&) = delete;
   ~Lock() { LeaveCriticalSection(&section_); }
 
  private:
   CRITICAL_SECTION& section_;
+};
+
+// Selects a GDI object into a device context and puts the one it replaced back at the end of
+// the scope, before the object or the DC is released.
+class Selected {
+ public:
+  Selected(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
+  Selected(const Selected&) = delete;
+  Selected& operator=(const Selected&) = delete;
+  ~Selected() {
+    if (old_) SelectObject(dc_, old_);
+  }
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
 };
 
 }  // namespace winkit

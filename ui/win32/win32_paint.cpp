@@ -44,7 +44,7 @@ void PaintImage(HDC dc, Control& c, int w, int h) {
   GetObjectW(bmp, sizeof bm, &bm);
   winkit::MemoryDc memory(dc);
   HDC mem = memory.get();
-  HGDIOBJ old = SelectObject(mem, bmp);
+  winkit::Selected picture(mem, bmp);
   if (c.style.stretch) {
     // Stretched at every paint, without a cached copy at the control's size: a picture the
     // size of the screen would hold 3 MB, and HALFTONE takes four times as long as
@@ -64,7 +64,6 @@ void PaintImage(HDC dc, Control& c, int w, int h) {
     int y = c.style.center ? (h - bm.bmHeight) / 2 : 0;
     BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
   }
-  SelectObject(mem, old);
 }
 
 // A frame `width` pixels wide along the inside of a w x h area.
@@ -185,8 +184,7 @@ void PaintAnimation(HDC dc, Control& c, int frame) {
   winkit::MemoryDc memory(dc);
   HDC mem = memory.get();
   const winkit::Gdi<HBITMAP> bitmap(CreateCompatibleBitmap(dc, w, h));
-  HBITMAP bmp = bitmap.get();
-  HGDIOBJ old = SelectObject(mem, bmp);
+  winkit::Selected selected(mem, bitmap.get());  // declared after the bitmap: it goes first
   Fill(mem, 0, 0, w, h, c.style.color == kNoColor ? RGB(255, 255, 255) : ToColorRef(c.style.color));
   int ox = (w - 272) / 2, oy = (h - 60) / 2;
   Folder(mem, ox + 18, oy + 24);
@@ -202,7 +200,6 @@ void PaintAnimation(HDC dc, Control& c, int frame) {
     Fill(mem, cx - half + 2, cy - 6 + line * 4, cx + half - 2, cy - 5 + line * 4,
          RGB(70, 110, 200));
   BitBlt(dc, 0, 0, w, h, mem, 0, 0, SRCCOPY);
-  SelectObject(mem, old);  // before the bitmap and the DC go
 }
 
 void PaintProgress(HDC dc, ProgressBar& bar) {
