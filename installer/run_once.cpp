@@ -2,22 +2,19 @@
 
 #include <atomic>
 
-std::uintptr_t InstanceMapping = 0;
+plat::OwnedSection InstanceMapping;
 std::uint32_t* InstanceSlot = nullptr;
 
 void OpenInstanceMapping(plat::Platform& system) {
   InstanceSlot = nullptr;
-  InstanceMapping = system.OpenSharedSection(kInstanceSectionName);
+  InstanceMapping = plat::OwnedSection(system, system.OpenSharedSection(kInstanceSectionName));
   // Nothing is written into the section: one the system makes is zero-filled, and another
   // copy may have made it and claimed it between the open and this create, which then hands
   // back that copy's section with its claim in it.
-  if (!InstanceMapping) InstanceMapping = system.CreateSharedSection(kInstanceSectionName);
-  if (InstanceMapping) InstanceSlot = system.MapSharedSection(InstanceMapping);
-  if (!InstanceSlot) {
-    if (InstanceMapping) system.CloseSharedSection(InstanceMapping);
-    InstanceMapping = 0;
-    return;
-  }
+  if (!InstanceMapping)
+    InstanceMapping = plat::OwnedSection(system, system.CreateSharedSection(kInstanceSectionName));
+  InstanceSlot = InstanceMapping.View();
+  if (!InstanceSlot) InstanceMapping.Reset();
 }
 
 namespace {
@@ -47,9 +44,7 @@ bool ActivatePreviousInstance(plat::Platform& system, std::uintptr_t window) {
   return true;
 }
 
-void CloseInstanceMapping(plat::Platform& system) {
-  if (InstanceSlot) system.UnmapSharedSection(InstanceSlot);
-  if (InstanceMapping) system.CloseSharedSection(InstanceMapping);
+void CloseInstanceMapping() {
   InstanceSlot = nullptr;
-  InstanceMapping = 0;
+  InstanceMapping.Reset();
 }

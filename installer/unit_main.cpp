@@ -1,6 +1,5 @@
 #include "installer/unit_main.h"
 
-#include "common/ini.h"
 #include "installer/payload.h"
 #include "installer/unit_schedule.h"
 #include "installer/unit_sec.h"
@@ -78,6 +77,5 @@ void TFormain::FormClose(ui::CloseAction& action) {
 }
 
 std::string TFormain::ReadSetupValue(const std::string& section, const std::string& key) {
-  auto text = system_.TryReadFile(ScratchDir + kScratchConfig);
-  return text ? ReadIniValue(*text, section, key) : std::string();
+  return plat::ReadIniFileValue(system_, ScratchDir + kScratchConfig, section, key);
 }

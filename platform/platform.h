@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/error.h"
+#include "common/ini.h"
 
 namespace plat {
 
@@ -180,11 +181,59 @@ class OwnedKey {
   RegKey key_ = 0;
 };
 
+// A shared section and the one view of it that its holder maps, unmapped and closed through
+// its platform when it goes; move-only.
+class OwnedSection {
+ public:
+  OwnedSection() = default;
+  OwnedSection(Platform& system, std::uintptr_t section) : system_(&system), section_(section) {}
+  OwnedSection(OwnedSection&& other) noexcept
+      : system_(other.system_),
+        section_(std::exchange(other.section_, 0)),
+        view_(std::exchange(other.view_, nullptr)) {}
+  OwnedSection& operator=(OwnedSection&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      system_ = other.system_;
+      section_ = std::exchange(other.section_, 0);
+      view_ = std::exchange(other.view_, nullptr);
+    }
+    return *this;
+  }
+  OwnedSection(const OwnedSection&) = delete;
+  OwnedSection& operator=(const OwnedSection&) = delete;
+  ~OwnedSection() { Reset(); }
+  explicit operator bool() const { return section_ != 0; }
+  // The section's bytes, mapped on the first call; null if there is no section or the
+  // mapping fails.
+  std::uint32_t* View() {
+    if (section_ && !view_) view_ = system_->MapSharedSection(section_);
+    return view_;
+  }
+  void Reset() {
+    if (view_) system_->UnmapSharedSection(std::exchange(view_, nullptr));
+    if (section_) system_->CloseSharedSection(std::exchange(section_, 0));
+  }
+
+ private:
+  Platform* system_ = nullptr;
+  std::uintptr_t section_ = 0;
+  std::uint32_t* view_ = nullptr;
+};
+
 inline OwnedKey OpenKey(Platform& system, RegKey parent, const std::string& path) {
   return OwnedKey(system, system.RegOpenKey(parent, path));
 }
 inline OwnedKey CreateKey(Platform& system, RegKey parent, const std::string& path) {
   return OwnedKey(system, system.RegCreateKey(parent, path));
+}
+
+// A value of an INI file as GetPrivateProfileString gives it, read through the platform: an
+// empty text when the file cannot be read.
+inline std::string ReadIniFileValue(Platform& system, const std::string& path,
+                                    const std::string& section, const std::string& key) {
+  auto text = system.TryReadFile(path);
+  return text ? ReadIniValue(*text, section, key) : std::string();
 }
 
 }  // namespace plat

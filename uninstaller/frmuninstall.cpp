@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "common/gbk.h"
-#include "common/ini.h"
 #include "common/manifest.h"
 #include "common/product.h"
 #include "common/progman.h"
@@ -154,8 +153,7 @@ void Tfrmuninstall::FormCreate() {
 }
 
 std::string Tfrmuninstall::ReadSetupValue(const std::string& section, const std::string& key) {
-  auto text = system_.TryReadFile(AppDir + product::kConfigFile);
-  return text ? ReadIniValue(*text, section, key) : std::string();
+  return plat::ReadIniFileValue(system_, AppDir + product::kConfigFile, section, key);
 }
 
 // The four tests run one after the other on the state the earlier ones left, so one click

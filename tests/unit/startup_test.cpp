@@ -101,7 +101,7 @@ class GuardTest : public ::testing::Test {
   plat::FakePlatform second{sections};
   void TearDown() override {
     InstanceSlot = nullptr;
-    InstanceMapping = 0;
+    InstanceMapping.Reset();
   }
 };
 
@@ -111,7 +111,7 @@ TEST_F(GuardTest, FirstCopyClaimsLaterCopyBringsItForward) {
   EXPECT_EQ(*InstanceSlot, 0u);
   EXPECT_FALSE(ActivatePreviousInstance(first, 0x1234));
   EXPECT_EQ(*InstanceSlot, 0x1234u);
-  auto firstMapping = InstanceMapping;
+  auto firstMapping = std::move(InstanceMapping);
   auto* firstSlot = InstanceSlot;
 
   // The second process opens the existing section and leaves its content alone.
@@ -122,18 +122,18 @@ TEST_F(GuardTest, FirstCopyClaimsLaterCopyBringsItForward) {
   EXPECT_EQ(second.restored, (std::vector<std::uintptr_t>{0x1234}));
   EXPECT_EQ(second.foreground, (std::vector<std::uintptr_t>{0x5678}));
   EXPECT_EQ(*InstanceSlot, 0x1234u);
-  CloseInstanceMapping(second);
+  CloseInstanceMapping();
   EXPECT_EQ(second.OpenSectionCount(), 0u);
   EXPECT_EQ(second.MappedViewCount(), 0u);
 
   // The first copy ends: the section goes with the last handle, and a new start runs.
-  InstanceMapping = firstMapping;
+  InstanceMapping = std::move(firstMapping);
   InstanceSlot = firstSlot;
-  CloseInstanceMapping(first);
+  CloseInstanceMapping();
   plat::FakePlatform third{sections};
   OpenInstanceMapping(third);
   EXPECT_FALSE(ActivatePreviousInstance(third, 0x4444));
-  CloseInstanceMapping(third);
+  CloseInstanceMapping();
 }
 
 TEST_F(GuardTest, HiddenOrDisabledPopupIsOnlyRestoredAndAStaleHandleIsTrusted) {
@@ -146,13 +146,13 @@ TEST_F(GuardTest, HiddenOrDisabledPopupIsOnlyRestoredAndAStaleHandleIsTrusted) {
   EXPECT_TRUE(ActivatePreviousInstance(second, 0x9999));
   EXPECT_EQ(second.restored.size(), 1u);
   EXPECT_TRUE(second.foreground.empty());
-  CloseInstanceMapping(second);
+  CloseInstanceMapping();
   // The popup being the stored window itself is not brought forward either.
   plat::FakePlatform other{sections};
   OpenInstanceMapping(other);
   EXPECT_TRUE(ActivatePreviousInstance(other, 0x9999));
   EXPECT_TRUE(other.foreground.empty());
-  CloseInstanceMapping(other);
+  CloseInstanceMapping();
 
   // The slot holds a handle's 32 significant bits; a 64-bit copy gets them sign-extended.
   sections->byName[kInstanceSectionName]->value = 0xFFFF1234u;
@@ -161,7 +161,7 @@ TEST_F(GuardTest, HiddenOrDisabledPopupIsOnlyRestoredAndAStaleHandleIsTrusted) {
   EXPECT_TRUE(ActivatePreviousInstance(wide, 0x9999));
   EXPECT_EQ(wide.restored, (std::vector<std::uintptr_t>{static_cast<std::uintptr_t>(
                                static_cast<std::intptr_t>(std::int32_t{-0xEDCC}))}));
-  CloseInstanceMapping(wide);
+  CloseInstanceMapping();
 }
 
 // A copy whose open finds no section, while another copy makes it and claims it before this
@@ -176,15 +176,19 @@ TEST_F(GuardTest, CreateAfterAnotherCopysClaimKeepsThatClaim) {
       return 0;
     }
   } late{sections};
+  plat::OwnedSection firstCopys;  // the other process's own hold on the section
   late.meanwhile = [&] {
     OpenInstanceMapping(first);
     EXPECT_FALSE(ActivatePreviousInstance(first, 0x1234));
+    firstCopys = std::move(InstanceMapping);
+    InstanceSlot = nullptr;
   };
   OpenInstanceMapping(late);
   ASSERT_NE(InstanceSlot, nullptr);
   EXPECT_EQ(*InstanceSlot, 0x1234u);
   EXPECT_TRUE(ActivatePreviousInstance(late, 0x9999));
   EXPECT_EQ(late.restored, (std::vector<std::uintptr_t>{0x1234}));
+  CloseInstanceMapping();  // before `late` goes
 }
 
 TEST_F(GuardTest, FailingSectionTurnsTheGuardOff) {
@@ -193,12 +197,12 @@ TEST_F(GuardTest, FailingSectionTurnsTheGuardOff) {
   EXPECT_EQ(InstanceSlot, nullptr);
   EXPECT_FALSE(ActivatePreviousInstance(first, 0x1234));
   EXPECT_FALSE(ActivatePreviousInstance(first, 0x5678));  // every copy runs
-  CloseInstanceMapping(first);
+  CloseInstanceMapping();
 
   second.FailAlways(plat::FakeOp::MapSharedSection);
   OpenInstanceMapping(second);
   EXPECT_EQ(InstanceSlot, nullptr);
-  EXPECT_EQ(InstanceMapping, 0u);
+  EXPECT_FALSE(InstanceMapping);
   EXPECT_EQ(second.OpenSectionCount(), 0u);  // the handle was closed again
   EXPECT_FALSE(ActivatePreviousInstance(second, 0x1234));
 }
