@@ -11,15 +11,8 @@
 #include "installer/unit_schedule.h"
 #include "installer/unit_sec.h"
 #include "platform/fake/fake_platform.h"
+#include "tests/unit/product_fixture.h"
 #include "ui/headless/headless.h"
-
-inline const char kTestConfig[] =
-    "[***]\r\n\r\n[Form]\r\nCaption=Korvanev2.5（专业版）\r\nVersion=2.5（专业版）\r\n"
-    "SQXY=用户授权协议\r\ndesKtopLink=\\Korvanev2.5(专业版).lnk\r\n\r\n[SetupDir]\r\n"
-    "Drive=D:\r\nDirName=Korvn25\r\nSetupPath=D:\\Program Files\\Korvn25\r\n\r\n[Run]\r\n"
-    "FileName=KVRN.exe\r\nRJSize=15\r\n\r\n";
-inline const char kCaption[] = "Korvanev2.5（专业版）";
-inline const char kDefaultDir[] = "D:\\Program Files\\Korvn25";
 
 class InstallerTest : public ::testing::Test {
  protected:
@@ -30,20 +23,8 @@ class InstallerTest : public ::testing::Test {
   std::unique_ptr<TFormSchedule> wizard;
 
   // The payload entries and the manifest lines that write them.
-  struct Entry {
-    std::string name, type, relPath, bytes;
-    bool stored = true;  // false: the manifest names it, the payload lacks it
-  };
-  std::vector<Entry> entries = {
-      {"FileExe", "exename", "KVRN.exe", "MZ program"},
-      {"uninstall", "exename", "Uninstall.exe", "MZ uninstaller"},
-      {"FileTxt4", "txtname", "用户授权协议.txt", "协议\r\n第一条"},
-      {"FileTxt5", "txtname", "Setup.log", ""},  // the manifest itself, filled in below
-      {"FileTxt6", "txtname", "Setup.ini", kTestConfig},
-      {"SdbFileDB1d", "DBname1", "SdbFile\\词库.dat", std::string(300, '\x01')},
-      {"SdbFileDB1i", "DBname1", "SdbFile\\词库.idx", std::string(64, '\x02')},
-      {"UserFile", "name1", "UserFile\\示例 文档.Kvx", "KVX1"},
-  };
+  using Entry = PayloadEntry;
+  std::vector<Entry> entries = ProductEntries();
 
   void SetUp() override {
     app.SetTitle("VantaSetup");
@@ -60,21 +41,11 @@ class InstallerTest : public ::testing::Test {
 
   std::string manifestTail;  // raw text appended to the manifest
 
-  std::string Manifest() const {
-    std::string text;
-    for (const Entry& e : entries) {
-      if (!text.empty()) text += "\r\n";
-      text += e.name + " " + e.type + " " + e.relPath;
-    }
-    return text + manifestTail;
-  }
+  std::string Manifest() const { return ManifestOf(entries) + manifestTail; }
 
   // Puts the payload into the fake program and starts the installer as its entry does.
   void Start() {
-    for (Entry& e : entries) {
-      if (e.name == "FileTxt5") e.bytes = Manifest();
-      if (e.stored) sys.AddPayload(e.name, e.type, e.bytes);
-    }
+    StorePayload(sys, entries, Manifest());
     backdrop = std::make_unique<TFormain>(sys);
     Formain = backdrop.get();
     wizard = std::make_unique<TFormSchedule>(sys);
