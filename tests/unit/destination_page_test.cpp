@@ -79,9 +79,7 @@ TEST_F(WizardTest, RemainingSpaceFollowsTheShownFreeSpace) {
 
 TEST_F(WizardTest, UsageCellTakesTheConfigTextAsItIs) {
   StartOnDestination();
-  std::string config = kConfig;
-  config.replace(config.find("RJSize=15"), 9, "RJSize=");
-  system.AddFile(Scratch(kScratchConfig), config);
+  system.AddFile(Scratch(kScratchConfig), ProductConfigWith("RJSize", ""));
   Refresh();
   EXPECT_EQ(wizard->DiskGrid.Cell(3, 1), "  MB");
 }
@@ -170,9 +168,8 @@ TEST_F(WizardTest, DestinationOnAnUnlistedDiskEndsTheRefreshInTheErrorBox) {
 
 TEST_F(WizardTest, EnteringTheDestinationPageWithAnUnmatchedFolderStillShowsThePage) {
   StartShown();
-  std::string config = kConfig;
-  config.replace(config.find("SetupPath=D:"), 12, "SetupPath=Q:");
-  system.AddFile(Scratch(kScratchConfig), config);
+  system.AddFile(Scratch(kScratchConfig),
+                 ProductConfigWith("SetupPath", "Q:\\Program Files\\Korvn25"));
   app->NoteActivated(nullptr);
   wizard->ShowForm();  // activation: the destination from the config
   EXPECT_EQ(InstallDir, "Q:\\Program Files\\Korvn25");

@@ -12,29 +12,20 @@
 #include "installer/unit_main.h"
 #include "installer/unit_schedule.h"
 #include "platform/fake/fake_platform.h"
+#include "tests/unit/product_fixture.h"
 #include "ui/headless/headless.h"
 #include "ui/ui.h"
-
-inline const char kConfig[] =
-    "[***]\r\n\r\n[Form]\r\nCaption=Korvanev2.5（专业版）\r\nVersion=2.5（专业版）\r\n"
-    "SQXY=用户授权协议\r\ndesKtopLink=\\Korvanev2.5(专业版).lnk\r\n\r\n[SetupDir]\r\n"
-    "Drive=D:\r\nDirName=Korvn25\r\nSetupPath=D:\\Program Files\\Korvn25\r\n\r\n[Run]\r\n"
-    "FileName=KVRN.exe\r\nRJSize=15\r\n\r\n";
-inline const char kManifest[] =
-    "FileExe exename KVRN.exe\r\nuninstall exename Uninstall.exe\r\n"
-    "FileTxt5 txtname Setup.log\r\nFileTxt6 txtname Setup.ini";
-inline const char kAgreement[] = "第一条 授权\r\n第二条 限制";
-inline const char kCaption[] = "Korvanev2.5（专业版）";
-inline const char kDefaultDir[] = "D:\\Program Files\\Korvn25";
 
 inline constexpr std::uint64_t kGB = 1024ull * 1024 * 1024;
 
 class WizardTest : public ::testing::Test {
  protected:
   WizardTest() {
-    system.AddPayload("FileTxt4", "txtname", kAgreement);
-    system.AddPayload("FileTxt5", "txtname", kManifest);
-    system.AddPayload("FileTxt6", "txtname", kConfig);
+    // Without the program and the uninstaller: an install run stops at its first step unless
+    // a test adds them.
+    std::vector<PayloadEntry> entries = ProductEntries();
+    for (PayloadEntry& e : entries) e.stored = e.type != "exename";
+    StorePayload(system, entries, ManifestOf(entries));
     Drives({{'C', plat::kDriveFixed, 80023715840ull, 10737418240ull},
             {'D', plat::kDriveFixed, 10736344064ull, 5368709120ull}});
   }

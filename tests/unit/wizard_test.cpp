@@ -330,7 +330,7 @@ TEST_F(WizardTest, FinishStartsTheProgramOnlyWhenAskedAndCommitted) {
 
   // A drive root as destination gives a doubled backslash. The config is gone with the
   // scratch files, so the file name is put back for this case.
-  system.WriteFile(Scratch(kScratchConfig), kConfig);
+  system.WriteFile(Scratch(kScratchConfig), kProductConfig);
   w.Committed = true;
   InstallDir = "D:\\";
   w.BtnNext.Click();
