@@ -2,12 +2,7 @@
 // grid, browsing, double-clicks and the typed destination.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
-#include "installer/unit_main.h"
-#include "installer/unit_schedule.h"
-#include "tests/unit/wizard_fixture.h"
+#include "tests/unit/installer_fixture.h"
 
 namespace {
 
