@@ -9,7 +9,6 @@
 #include <iostream>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -26,8 +25,7 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-// The destination (the config's default) and the desktop link of the product.
-const auto& kDir = kDefaultDir;
+const auto& kDir = kDefaultDir;  // the destination
 const auto& kLink = kDesktopLink;
 const char kTemp[] = "C:\\WINDOWS\\Temp\\";
 
@@ -419,7 +417,7 @@ class RemovalCase {
     RunUninstallerFrom(sys, kAppDir);
     sys.AddFile(kAppDir + "SdbFile\\learned.dat", "user");
     sys.AddFile(kAppDir + "UserFile\\mine.Kvx", "user");
-    PutOthersThings(sys);
+    PutThingsOfOthers(sys);
   }
 
   void Run() {

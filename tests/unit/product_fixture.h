@@ -62,8 +62,7 @@ inline std::vector<std::string> RelPathsOf(const std::vector<PayloadEntry>& entr
   return paths;
 }
 
-// Puts the stored entries into the fake program's payload; the manifest's entry gets
-// `manifest` as its bytes, in `entries` too.
+// Puts the stored entries into the payload; the manifest's entry gets `manifest`, in `entries` too.
 inline void StorePayload(plat::FakePlatform& sys, std::vector<PayloadEntry>& entries,
                          const std::string& manifest) {
   for (PayloadEntry& e : entries) {
@@ -73,9 +72,8 @@ inline void StorePayload(plat::FakePlatform& sys, std::vector<PayloadEntry>& ent
 }
 
 // What a finished installation into `dir` (ending in "\") leaves: every entry's file, with
-// `manifest` and `config` as Setup.log and Setup.ini; the uninstall entry; the document type
-// with the installed path and version; the desktop link. Also the settings the application
-// keeps in HKLM once it has run, which go with the product too.
+// `manifest` and `config` as Setup.log and Setup.ini; the uninstall entry; the document type;
+// the desktop link. And the application's own settings in HKLM, removed with the product.
 inline void PutInstalledProduct(plat::FakePlatform& sys,
                                 const std::string& dir = std::string(kDefaultDir) + "\\",
                                 const std::string& manifest = ManifestOf(ProductEntries()),
@@ -84,15 +82,14 @@ inline void PutInstalledProduct(plat::FakePlatform& sys,
   sys.AddFile(dir + "Setup.log", manifest);
   sys.AddFile(dir + "Setup.ini", config);
   const std::string program = dir + "KVRN.exe", cls = "Software\\KORVX";
+  auto quoted = [](const std::string& s) { return "\"" + s + "\""; };
   sys.SetValue(plat::kCurrentUser, kUninstallKey, "displayname", "Korvane卸载");
-  sys.SetValue(plat::kCurrentUser, kUninstallKey, "uninstallstring",
-               "\"" + dir + "Uninstall.exe\"");
+  sys.SetValue(plat::kCurrentUser, kUninstallKey, "uninstallstring", quoted(dir + "Uninstall.exe"));
   sys.SetValue(plat::kClassesRoot, ".Kvx", "", cls);
   sys.SetValue(plat::kClassesRoot, cls, "", kCaption);
   sys.SetValue(plat::kClassesRoot, cls + "\\DefaultIcon", "", program + ",0");
   sys.SetValue(plat::kClassesRoot, cls + "\\Shell\\Open", "", "&Open");
-  sys.SetValue(plat::kClassesRoot, cls + "\\Shell\\Open\\Command", "",
-               "\"" + program + "\" \"%1\"");
+  sys.SetValue(plat::kClassesRoot, cls + "\\Shell\\Open\\Command", "", quoted(program) + " \"%1\"");
   sys.SetValue(plat::kCurrentUser, cls + "\\Shell\\PathName", "Path", dir);
   sys.SetValue(plat::kCurrentUser, cls + "\\Shell\\Version", "Version", "2.5（专业版）");
   sys.AddFile(kDesktopLink, "[link]\r\ntarget=" + program + "\r\nworkdir=" + dir + "\r\n");
@@ -107,7 +104,7 @@ inline void RunUninstallerFrom(plat::FakePlatform& sys, const std::string& dir) 
 }
 
 // Things of others beside the product, which a removal must leave as they are.
-inline void PutOthersThings(plat::FakePlatform& sys) {
+inline void PutThingsOfOthers(plat::FakePlatform& sys) {
   sys.SetValue(plat::kCurrentUser, "Software\\Other", "keep", "1");
   sys.AddKey(plat::kCurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\X");
   sys.AddFile("C:\\users\\Public\\Desktop\\Other.lnk", "lnk");

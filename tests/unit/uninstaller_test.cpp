@@ -24,12 +24,8 @@ class UninstallerTest : public ::testing::Test {
   ui::App app{backend};
   plat::FakePlatform sys;
   std::unique_ptr<Tfrmuninstall> frm;
-  // Listed in the manifest and present: the product's files and a few more.
-  std::vector<std::string> relPaths = [] {
-    std::vector<std::string> paths = RelPathsOf(ProductEntries());
-    paths.insert(paths.end(), {"Options.ini", "Readme.txt", "Help.chm", "SdbFile\\a b.txt"});
-    return paths;
-  }();
+  // Listed in the manifest and present: the product's files, and a few more from SetUp.
+  std::vector<std::string> relPaths = RelPathsOf(ProductEntries());
   std::string config = kProductConfig;
 
   struct Sample {
@@ -43,6 +39,7 @@ class UninstallerTest : public ::testing::Test {
 
   void SetUp() override {
     app.SetTitle("软件卸载");
+    relPaths.insert(relPaths.end(), {"Options.ini", "Readme.txt", "Help.chm", "SdbFile\\a b.txt"});
     backend.onSleep = [this](unsigned ms) {
       samples.push_back({frm->lblinfo.Text(), frm->pgb1.Position(), ms, frm->NoteBook1.bounds(),
                          frm->ImagLeft.Visible()});
@@ -58,8 +55,7 @@ class UninstallerTest : public ::testing::Test {
     return text;
   }
 
-  // What an installation leaves behind, with the manifest and config of the test, the
-  // uninstaller running from it, and things of others that must survive.
+  // The installed product with this test's files, manifest and config; things of others.
   void Install() {
     for (const auto& rel : relPaths) {
       try {
@@ -69,7 +65,7 @@ class UninstallerTest : public ::testing::Test {
     }
     PutInstalledProduct(sys, kDir, Manifest(), config);
     RunUninstallerFrom(sys, kDir);
-    PutOthersThings(sys);
+    PutThingsOfOthers(sys);
   }
 
   // As the entry does: create the window and show it (App::Run would).
@@ -289,9 +285,7 @@ TEST_F(UninstallerTest, EmptyConfigValuesSkipGroupAndLink) {
   config = "[Form]\r\nVersion=2.5\r\n";
   Install();
   // Registry keys of the product that are already gone, or may not be deleted, are no error.
-  for (const char* key : {"Software\\KORVX\\Shell\\PathName", "Software\\KORVX\\Shell\\Version",
-                          "Software\\KORVX\\Shell", "Software\\KORVX"})
-    sys.RegDeleteKey(plat::kCurrentUser, key);
+  sys.RegDeleteKey(plat::kClassesRoot, ".Kvx");
   sys.SetRegistryDenied(plat::kCurrentUser, kUninstallKey);
   Start();
   EXPECT_EQ(frm->Label1.Text(), "正在卸载");
