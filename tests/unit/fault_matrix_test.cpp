@@ -9,7 +9,6 @@
 #include <iostream>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -18,6 +17,7 @@
 #include "installer/unit_schedule.h"
 #include "installer/unit_sec.h"
 #include "platform/fake/fake_platform.h"
+#include "tests/unit/product_fixture.h"
 #include "ui/headless/headless.h"
 #include "uninstaller/frmuninstall.h"
 
@@ -25,16 +25,9 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-const char kConfig[] =
-    "[***]\r\n\r\n[Form]\r\nCaption=Korvanev2.5（专业版）\r\nVersion=2.5（专业版）\r\n"
-    "SQXY=用户授权协议\r\ndesKtopLink=\\Korvanev2.5(专业版).lnk\r\n\r\n[SetupDir]\r\n"
-    "Drive=D:\r\nDirName=Korvn25\r\nSetupPath=D:\\Program Files\\Korvn25\r\n\r\n[Run]\r\n"
-    "FileName=KVRN.exe\r\nRJSize=15\r\n\r\n";
-const char kCaption[] = "Korvanev2.5（专业版）";
-const char kDir[] = "D:\\Program Files\\Korvn25";
+const auto& kDir = kDefaultDir;  // the destination
+const auto& kLink = kDesktopLink;
 const char kTemp[] = "C:\\WINDOWS\\Temp\\";
-const char kLink[] = "C:\\users\\Public\\Desktop\\Korvanev2.5(专业版).lnk";
-const char kUninstallKey[] = "software\\microsoft\\windows\\currentversion\\uninstall\\Korvane";
 
 bool StartsWithNoCase(const std::string& s, const std::string& head) {
   return s.size() >= head.size() && gbk::EqualsNoCase(s.substr(0, head.size()), head);
@@ -95,27 +88,6 @@ void Print(const char* program, plat::FakeOp op, const Summary& s) {
 
 // ===== the installer ======================================================================
 
-struct Entry {
-  std::string name, type, relPath, bytes;
-};
-const std::vector<Entry> kEntries = {
-    {"FileExe", "exename", "KVRN.exe", "MZ program"},
-    {"uninstall", "exename", "Uninstall.exe", "MZ uninstaller"},
-    {"FileTxt4", "txtname", "用户授权协议.txt", "协议\r\n第一条"},
-    {"FileTxt5", "txtname", "Setup.log", ""},  // the manifest itself
-    {"FileTxt6", "txtname", "Setup.ini", kConfig},
-    {"SdbFileDB1d", "DBname1", "SdbFile\\词库.dat", std::string(300, '\x01')},
-    {"SdbFileDB1i", "DBname1", "SdbFile\\词库.idx", std::string(64, '\x02')},
-    {"UserFile", "name1", "UserFile\\示例 文档.Kvx", "KVX1"},
-};
-
-std::string InstallManifest() {
-  std::string text;
-  for (const Entry& e : kEntries)
-    text += (text.empty() ? "" : "\r\n") + e.name + " " + e.type + " " + e.relPath;
-  return text;
-}
-
 // One whole installer run, played by a user who goes on wherever the program lets them:
 // through the wizard, 完毕 on the finished page, 取消 when the run has stopped, the system
 // close of the backdrop when start-up failed.
@@ -133,8 +105,8 @@ class InstallCase {
     app.SetTitle("VantaSetup");
     sys.SetDrive({'C', plat::kDriveFixed, 80023715840ull, 10737418240ull});
     sys.SetDrive({'D', plat::kDriveFixed, 5368709120ull, 5368709120ull});
-    for (const Entry& e : kEntries)
-      sys.AddPayload(e.name, e.type, e.name == "FileTxt5" ? InstallManifest() : e.bytes);
+    std::vector<PayloadEntry> entries = ProductEntries();
+    StorePayload(sys, entries, ManifestOf(entries));
   }
   ~InstallCase() {
     wizard.reset();
@@ -424,10 +396,9 @@ INSTANTIATE_TEST_SUITE_P(FaultMatrix, InstallFault, ::testing::ValuesIn(kInstall
 
 // ===== the uninstaller ====================================================================
 
-const char kAppDir[] = "D:\\Program Files\\Korvn25\\";
+const std::string kAppDir = std::string(kDir) + "\\";
 const char kBatch[] = "C:\\_destoryme.bat";
-const Strings kListed = {"KVRN.exe",         "Uninstall.exe",     "Setup.log",         "Setup.ini",
-                         "用户授权协议.txt", "SdbFile\\词库.dat", "UserFile\\示例.Kvx"};
+const Strings kListed = RelPathsOf(ProductEntries());
 
 // An installed product as the uninstaller finds it, with files the user added in the data
 // folders and things of others beside it; the removal runs with one click and is finished
@@ -442,26 +413,11 @@ class RemovalCase {
 
   RemovalCase() {
     app.SetTitle("软件卸载");
-    sys.moduleFileName = std::string(kAppDir) + "Uninstall.exe";
-    std::string manifest;
-    for (const auto& rel : kListed) {
-      manifest += (manifest.empty() ? "" : "\r\n") + ("Res type " + rel);
-      sys.AddFile(kAppDir + rel, "data");
-    }
-    sys.AddFile(std::string(kAppDir) + "Setup.log", manifest);
-    sys.AddFile(std::string(kAppDir) + "Setup.ini", kConfig);
-    sys.SetLocked(std::string(kAppDir) + "Uninstall.exe");
-    sys.AddFile(std::string(kAppDir) + "SdbFile\\learned.dat", "user");
-    sys.AddFile(std::string(kAppDir) + "UserFile\\mine.Kvx", "user");
-    sys.SetValue(plat::kLocalMachine, "Software\\Korvane\\Options", "x", "1");
-    sys.SetValue(plat::kCurrentUser, kUninstallKey, "displayname", "Korvane卸载");
-    sys.SetValue(plat::kClassesRoot, ".Kvx", "", "Software\\KORVX");
-    sys.SetValue(plat::kClassesRoot, "Software\\KORVX\\Shell\\Open\\Command", "", "KVRN.exe");
-    sys.SetValue(plat::kCurrentUser, "Software\\KORVX\\Shell\\Version", "Version", "2.5");
-    sys.SetValue(plat::kCurrentUser, "Software\\Other", "keep", "1");
-    sys.AddFile(kLink, "lnk");
-    sys.AddFile("C:\\users\\Public\\Desktop\\Other.lnk", "lnk");
-    sys.AddFile("D:\\Program Files\\Other\\keep.txt", "keep");
+    PutInstalledProduct(sys);
+    RunUninstallerFrom(sys, kAppDir);
+    sys.AddFile(kAppDir + "SdbFile\\learned.dat", "user");
+    sys.AddFile(kAppDir + "UserFile\\mine.Kvx", "user");
+    PutThingsOfOthers(sys);
   }
 
   void Run() {

@@ -288,7 +288,7 @@ TEST_F(InstallRun, MissingResourceStopsTheSequenceWithTheErrorBox) {
   EXPECT_EQ(backend.boxes[0].text, "Resource Ghost not found.");
   EXPECT_EQ(backend.boxes[0].caption, "VantaSetup");
   EXPECT_EQ(backend.boxes[0].flags, ui::kMbOk | ui::kMbIconError);
-  EXPECT_EQ(Installed("Setup.ini"), kTestConfig);  // what was written stays
+  EXPECT_EQ(Installed("Setup.ini"), kProductConfig);  // what was written stays
   EXPECT_FALSE(sys.KeyExists(plat::kClassesRoot, ".Kvx"));
 }
 
@@ -372,9 +372,7 @@ TEST_F(InstallRun, BlankManifestLineNamesAnEmptyResource) {
 }
 
 TEST_F(InstallRun, EmptyProgramFileTakesTheProgramFilePath) {
-  entries[4].bytes =
-      std::string(kTestConfig)
-          .replace(std::string(kTestConfig).find("FileName=KVRN.exe"), 17, "FileName=");
+  entries[4].bytes = ProductConfigWith("FileName", "");
   Start();
   ScriptWalkToInstall();
   RunInstaller();
@@ -419,9 +417,7 @@ const std::string kHostileCaptions[] = {std::string(240, 'x'), "K)][deletegroup(
 class HostileCaption : public InstallRun, public ::testing::WithParamInterface<int> {};
 
 TEST_P(HostileCaption, SendsNoGroupCommandAtAll) {
-  entries[4].bytes = std::string(kTestConfig)
-                         .replace(std::string(kTestConfig).find("Caption="), 8,
-                                  "Caption=" + kHostileCaptions[GetParam()] + "\r\nX=");
+  entries[4].bytes = ProductConfigWith("Caption", kHostileCaptions[GetParam()]);
   Start();
   ScriptWalkToInstall();
   ScriptFinish();
@@ -515,7 +511,7 @@ TEST_F(InstallRun, ScratchFilesAreMadeAnewAndHeldWhileTheInstallerRuns) {
   Start();
   backend.When([this] { return WizardOn(0); },
                [&] {
-                 EXPECT_EQ(sys.Content(temp + kScratchConfig), std::string(kTestConfig));
+                 EXPECT_EQ(sys.Content(temp + kScratchConfig), std::string(kProductConfig));
                  for (const char* name : {kScratchManifest, kScratchConfig, kScratchAgreement}) {
                    EXPECT_THROW(sys.WriteFile(temp + name, "x"), plat::Error) << name;
                    EXPECT_FALSE(sys.DeleteFile(temp + name)) << name;

@@ -1,8 +1,12 @@
-// A whole installer on the headless backend and the fake platform: the payload of a small
-// product, two fixed disks, and helpers to walk the wizard as a user would.
+// The installer on the headless backend and the fake platform. InstallerTest: the whole
+// product's payload, two fixed disks, and helpers to walk the wizard as a user would.
+// WizardTest: the payload without the program files, and helpers to start the wizard, play a
+// script and read the destination page's disk grid.
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,15 +15,9 @@
 #include "installer/unit_schedule.h"
 #include "installer/unit_sec.h"
 #include "platform/fake/fake_platform.h"
+#include "tests/unit/product_fixture.h"
 #include "ui/headless/headless.h"
-
-inline const char kTestConfig[] =
-    "[***]\r\n\r\n[Form]\r\nCaption=Korvanev2.5（专业版）\r\nVersion=2.5（专业版）\r\n"
-    "SQXY=用户授权协议\r\ndesKtopLink=\\Korvanev2.5(专业版).lnk\r\n\r\n[SetupDir]\r\n"
-    "Drive=D:\r\nDirName=Korvn25\r\nSetupPath=D:\\Program Files\\Korvn25\r\n\r\n[Run]\r\n"
-    "FileName=KVRN.exe\r\nRJSize=15\r\n\r\n";
-inline const char kCaption[] = "Korvanev2.5（专业版）";
-inline const char kDefaultDir[] = "D:\\Program Files\\Korvn25";
+#include "ui/ui.h"
 
 class InstallerTest : public ::testing::Test {
  protected:
@@ -30,20 +28,8 @@ class InstallerTest : public ::testing::Test {
   std::unique_ptr<TFormSchedule> wizard;
 
   // The payload entries and the manifest lines that write them.
-  struct Entry {
-    std::string name, type, relPath, bytes;
-    bool stored = true;  // false: the manifest names it, the payload lacks it
-  };
-  std::vector<Entry> entries = {
-      {"FileExe", "exename", "KVRN.exe", "MZ program"},
-      {"uninstall", "exename", "Uninstall.exe", "MZ uninstaller"},
-      {"FileTxt4", "txtname", "用户授权协议.txt", "协议\r\n第一条"},
-      {"FileTxt5", "txtname", "Setup.log", ""},  // the manifest itself, filled in below
-      {"FileTxt6", "txtname", "Setup.ini", kTestConfig},
-      {"SdbFileDB1d", "DBname1", "SdbFile\\词库.dat", std::string(300, '\x01')},
-      {"SdbFileDB1i", "DBname1", "SdbFile\\词库.idx", std::string(64, '\x02')},
-      {"UserFile", "name1", "UserFile\\示例 文档.Kvx", "KVX1"},
-  };
+  using Entry = PayloadEntry;
+  std::vector<Entry> entries = ProductEntries();
 
   void SetUp() override {
     app.SetTitle("VantaSetup");
@@ -60,21 +46,11 @@ class InstallerTest : public ::testing::Test {
 
   std::string manifestTail;  // raw text appended to the manifest
 
-  std::string Manifest() const {
-    std::string text;
-    for (const Entry& e : entries) {
-      if (!text.empty()) text += "\r\n";
-      text += e.name + " " + e.type + " " + e.relPath;
-    }
-    return text + manifestTail;
-  }
+  std::string Manifest() const { return ManifestOf(entries) + manifestTail; }
 
   // Puts the payload into the fake program and starts the installer as its entry does.
   void Start() {
-    for (Entry& e : entries) {
-      if (e.name == "FileTxt5") e.bytes = Manifest();
-      if (e.stored) sys.AddPayload(e.name, e.type, e.bytes);
-    }
+    StorePayload(sys, entries, Manifest());
     backdrop = std::make_unique<TFormain>(sys);
     Formain = backdrop.get();
     wizard = std::make_unique<TFormSchedule>(sys);
@@ -106,3 +82,91 @@ class InstallerTest : public ::testing::Test {
     return sys.Content(std::string(kDefaultDir) + "\\" + rel).value_or("<missing>");
   }
 };
+
+inline constexpr std::uint64_t kGB = 1024ull * 1024 * 1024;
+
+class WizardTest : public ::testing::Test {
+ protected:
+  WizardTest() {
+    // No program files: an install run stops at its first step unless a test adds them.
+    std::vector<PayloadEntry> entries = ProductEntries();
+    for (PayloadEntry& e : entries) e.stored = e.type != "exename";
+    StorePayload(system, entries, ManifestOf(entries));
+    Drives({{'C', plat::kDriveFixed, 80023715840ull, 10737418240ull},
+            {'D', plat::kDriveFixed, 10736344064ull, 5368709120ull}});
+  }
+
+  void TearDown() override {
+    if (app && !app->Terminated()) app->Terminate();
+    backdrop.reset();  // its worker may still hand the wizard's modal showing over
+    wizard.reset();
+    FormSchedule = nullptr;
+    Formain = nullptr;
+    SetupRegistry.reset();
+    InstallDir.clear();
+    app.reset();
+  }
+
+  // Replaces every drive of the fake by these, in letter order.
+  void Drives(const std::vector<plat::FakePlatform::Drive>& drives) {
+    for (char letter = 'A'; letter <= 'Z'; ++letter)
+      if (system.FindDrive(letter)) system.RemoveDrive(letter);
+    for (const auto& d : drives) system.SetDrive(d);
+  }
+
+  // The start-up of the installer: backdrop (scratch files, worker), then the wizard.
+  void Start() {
+    app = std::make_unique<ui::App>(backend);
+    app->SetTitle("VantaSetup");
+    backdrop = std::make_unique<TFormain>(system);
+    Formain = backdrop.get();
+    wizard = std::make_unique<TFormSchedule>(system);
+    FormSchedule = wizard.get();
+  }
+
+  // Starts and shows the wizard modelessly, for driving handlers one by one.
+  void StartShown() {
+    Start();
+    wizard->ShowForm();
+  }
+
+  // The same, with the destination page displayed but not yet refreshed.
+  void StartOnDestination() {
+    StartShown();
+    wizard->ScheBook.SetPageIndex(2);
+  }
+
+  // A scripted step that runs once the wizard is on the screen.
+  void OnWizard(std::function<void()> action) {
+    backend.When([this] { return wizard->Visible(); }, std::move(action));
+  }
+
+  // Runs the program until the script is played out (then it is ended) or the program ends.
+  void Play() {
+    backend.Then([this] { app->Terminate(); });
+    app->Run();
+    EXPECT_TRUE(backend.stuck.empty()) << backend.stuck;
+  }
+
+  // Runs a refresh as an event handler does, so that its error reaches the error box.
+  void Refresh() {
+    app->Dispatch([this] { wizard->RefreshDiskGrid(); });
+  }
+
+  std::vector<std::string> Column(int col) {
+    std::vector<std::string> cells;
+    for (int row = 0; row < wizard->DiskGrid.RowCount(); ++row)
+      cells.push_back(wizard->DiskGrid.Cell(col, row));
+    return cells;
+  }
+
+  std::string Scratch(const char* name) { return backdrop->ScratchDir + name; }
+
+  plat::FakePlatform system;
+  ui::HeadlessBackend backend;
+  std::unique_ptr<ui::App> app;
+  std::unique_ptr<TFormain> backdrop;
+  std::unique_ptr<TFormSchedule> wizard;
+};
+
+using V = std::vector<std::string>;

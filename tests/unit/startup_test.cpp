@@ -16,7 +16,7 @@ TEST_F(InstallerTest, BackdropUnpacksScratchFilesAndClosingRemovesThem) {
   Start();
   EXPECT_EQ(backdrop->ScratchDir, kTemp);
   EXPECT_EQ(sys.Content(std::string(kTemp) + "korvSetup.log"), Manifest());
-  EXPECT_EQ(sys.Content(std::string(kTemp) + "korvSetup.ini"), kTestConfig);
+  EXPECT_EQ(sys.Content(std::string(kTemp) + "korvSetup.ini"), kProductConfig);
   EXPECT_EQ(sys.Content(std::string(kTemp) + "SQXY.txt"), entries[2].bytes);
   EXPECT_EQ(backdrop->ReadSetupValue("SetupDir", "SetupPath"), kDefaultDir);
   EXPECT_EQ(backdrop->ReadSetupValue("Run", "FileName"), "KVRN.exe");

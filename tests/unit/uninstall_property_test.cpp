@@ -11,6 +11,7 @@
 
 #include "common/gbk.h"
 #include "platform/fake/fake_platform.h"
+#include "tests/unit/product_fixture.h"
 #include "ui/headless/headless.h"
 #include "uninstaller/frmuninstall.h"
 
@@ -19,8 +20,6 @@ namespace {
 using Strings = std::vector<std::string>;
 
 const char kDesktop[] = "C:\\users\\Public\\Desktop";
-const char kCaption[] = "Korvanev2.5（专业版）";
-const char kUninstallKey[] = "software\\microsoft\\windows\\currentversion\\uninstall\\Korvane";
 
 // Folders the uninstaller may be started from; the last one's second byte is a 0x5C trail.
 const Strings kAppDirs = {"D:\\Program Files\\Korvn25\\", "C:\\K\\", "E:\\\x81\x5C\\",
@@ -147,16 +146,11 @@ TEST_P(RemovalProperty, NothingOutsideTheFolderIsDeleted) {
       } catch (const std::logic_error&) {
       }
     }
-    sys.AddFile(appDir + "Setup.log", manifest);
-    sys.AddFile(appDir + "Setup.ini", "[Form]\r\nCaption=" + std::string(kCaption) +
-                                          "\r\ndesKtopLink=" + gen.LinkName() + "\r\n");
-    sys.AddFile(appDir + "Uninstall.exe", "MZ");
-    sys.SetLocked(appDir + "Uninstall.exe");
-    sys.AddFile(std::string(kDesktop) + "\\Korvanev2.5(专业版).lnk", "lnk");
+    PutInstalledProduct(sys, appDir, manifest, ProductConfigWith("desKtopLink", gen.LinkName()));
+    RunUninstallerFrom(sys, appDir);
     const Strings victims = Victims(appDir);
     for (const auto& v : victims) sys.AddFile(v, "others");
     sys.SetValue(plat::kCurrentUser, "Software\\Other", "keep", "1");
-    sys.SetValue(plat::kCurrentUser, kUninstallKey, "displayname", "Korvane卸载");
     std::set<std::string> listedPresent;
     for (const Line& l : lines)
       if (l.plain && sys.FileExists(appDir + l.relPath)) listedPresent.insert(l.relPath);

@@ -8,19 +8,15 @@
 
 #include "common/gbk.h"
 #include "platform/fake/fake_platform.h"
+#include "tests/unit/product_fixture.h"
 #include "ui/headless/headless.h"
 #include "uninstaller/frmuninstall.h"
 
 namespace {
 
-const char kConfig[] =
-    "[***]\r\n\r\n[Form]\r\nCaption=Korvanev2.5（专业版）\r\nVersion=2.5（专业版）\r\n"
-    "SQXY=用户授权协议\r\ndesKtopLink=\\Korvanev2.5(专业版).lnk\r\n\r\n[Run]\r\n"
-    "FileName=KVRN.exe\r\n\r\n";
-const char kCaption[] = "Korvanev2.5（专业版）";
-const char kDir[] = "D:\\Program Files\\Korvn25\\";
-const char kLink[] = "C:\\users\\Public\\Desktop\\Korvanev2.5(专业版).lnk";
-const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvane";
+// The install folder as the uninstaller sees it, ending in "\".
+const std::string kDir = std::string(kDefaultDir) + "\\";
+const auto& kLink = kDesktopLink;
 
 class UninstallerTest : public ::testing::Test {
  protected:
@@ -28,11 +24,9 @@ class UninstallerTest : public ::testing::Test {
   ui::App app{backend};
   plat::FakePlatform sys;
   std::unique_ptr<Tfrmuninstall> frm;
-  std::vector<std::string> relPaths = {
-      "KVRN.exe",          "Uninstall.exe",     "Options.ini",      "Readme.txt",
-      "用户授权协议.txt",  "Setup.log",         "Setup.ini",        "Help.chm",
-      "SdbFile\\词库.dat", "SdbFile\\词库.idx", "SdbFile\\a b.txt", "UserFile\\示例 文档.Kvx"};
-  std::string config = kConfig;
+  // Listed in the manifest and present: the product's files, and a few more from SetUp.
+  std::vector<std::string> relPaths = RelPathsOf(ProductEntries());
+  std::string config = kProductConfig;
 
   struct Sample {
     std::string text;
@@ -45,7 +39,7 @@ class UninstallerTest : public ::testing::Test {
 
   void SetUp() override {
     app.SetTitle("软件卸载");
-    sys.moduleFileName = std::string(kDir) + "Uninstall.exe";
+    relPaths.insert(relPaths.end(), {"Options.ini", "Readme.txt", "Help.chm", "SdbFile\\a b.txt"});
     backend.onSleep = [this](unsigned ms) {
       samples.push_back({frm->lblinfo.Text(), frm->pgb1.Position(), ms, frm->NoteBook1.bounds(),
                          frm->ImagLeft.Visible()});
@@ -61,7 +55,7 @@ class UninstallerTest : public ::testing::Test {
     return text;
   }
 
-  // What an installation leaves behind, plus things of others that must survive.
+  // The installed product with this test's files, manifest and config; things of others.
   void Install() {
     for (const auto& rel : relPaths) {
       try {
@@ -69,21 +63,9 @@ class UninstallerTest : public ::testing::Test {
       } catch (const std::logic_error&) {  // not a path below the folder
       }
     }
-    sys.AddFile(std::string(kDir) + "Uninstall.exe", "MZ");
-    sys.AddFile(std::string(kDir) + "Setup.log", Manifest());
-    sys.AddFile(std::string(kDir) + "Setup.ini", config);
-    sys.SetLocked(std::string(kDir) + "Uninstall.exe");  // the running program
-    sys.SetValue(plat::kLocalMachine, "Software\\Korvane\\Options\\Deep", "x", "1");
-    sys.SetValue(plat::kLocalMachine, "Software\\Korvane\\Paths", "x", "1");
-    sys.SetValue(plat::kCurrentUser, kUninstallKey, "UninstallString", "Uninstall.exe");
-    sys.SetValue(plat::kClassesRoot, ".Kvx", "", "KORVX");
-    sys.SetValue(plat::kClassesRoot, "Software\\KORVX\\shell\\open\\command", "", "KVRN.exe");
-    sys.SetValue(plat::kCurrentUser, "Software\\KORVX", "Version", "2.5");
-    sys.SetValue(plat::kCurrentUser, "Software\\Other", "keep", "1");
-    sys.AddKey(plat::kCurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\X");
-    sys.AddFile(kLink, "lnk");
-    sys.AddFile("C:\\users\\Public\\Desktop\\Other.lnk", "lnk");
-    sys.AddFile("D:\\Program Files\\Other\\keep.txt", "keep");
+    PutInstalledProduct(sys, kDir, Manifest(), config);
+    RunUninstallerFrom(sys, kDir);
+    PutThingsOfOthers(sys);
   }
 
   // As the entry does: create the window and show it (App::Run would).
@@ -303,7 +285,7 @@ TEST_F(UninstallerTest, EmptyConfigValuesSkipGroupAndLink) {
   config = "[Form]\r\nVersion=2.5\r\n";
   Install();
   // Registry keys of the product that are already gone, or may not be deleted, are no error.
-  sys.RegDeleteKey(plat::kCurrentUser, "Software\\KORVX");
+  sys.RegDeleteKey(plat::kClassesRoot, ".Kvx");
   sys.SetRegistryDenied(plat::kCurrentUser, kUninstallKey);
   Start();
   EXPECT_EQ(frm->Label1.Text(), "正在卸载");
