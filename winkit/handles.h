@@ -1,6 +1,6 @@
 // Owners for every kind of Win32 handle the programs use, so that each is released on every
-// path: kernel handles, searches, COM interfaces and COM memory, GDI objects, device contexts
-// and critical sections. Part of the small Win32 toolkit.
+// path: kernel handles, searches, COM interfaces, COM, local and global memory, GDI objects,
+// device contexts and critical sections. Part of the small Win32 toolkit.
 #pragma once
 #include <windows.h>
 // (after <windows.h>)
@@ -90,6 +90,41 @@ class CoTaskMem {
 
  private:
   T* p_ = nullptr;
+};
+
+// A buffer the system allocated for the caller with LocalAlloc (FormatMessage's), freed
+// with LocalFree.
+template <class T>
+class LocalMem {
+ public:
+  LocalMem() = default;
+  LocalMem(const LocalMem&) = delete;
+  LocalMem& operator=(const LocalMem&) = delete;
+  ~LocalMem() {
+    if (p_) LocalFree(p_);
+  }
+  T* get() const { return p_; }
+  T** out() { return &p_; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// A global memory block, freed with GlobalFree unless it was handed on (a DDE command block
+// that the receiver frees).
+class GlobalMem {
+ public:
+  explicit GlobalMem(HGLOBAL block) : block_(block) {}
+  GlobalMem(const GlobalMem&) = delete;
+  GlobalMem& operator=(const GlobalMem&) = delete;
+  ~GlobalMem() {
+    if (block_) GlobalFree(block_);
+  }
+  HGLOBAL get() const { return block_; }
+  HGLOBAL release() { return std::exchange(block_, nullptr); }
+
+ private:
+  HGLOBAL block_;
 };
 
 // A GDI object (font, brush, bitmap) deleted with DeleteObject. Movable, so that caches can

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "winkit/handles.h"
+
 namespace winkit {
 
 namespace {
@@ -32,21 +34,16 @@ std::string ToCodePage(std::wstring_view wide, unsigned codePage) {
 }
 
 std::string SystemMessage(unsigned long code) {
-  wchar_t* buffer = nullptr;
+  LocalMem<wchar_t> buffer;  // FORMAT_MESSAGE_ALLOCATE_BUFFER: the system allocates it
   const DWORD length =
       FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                          FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                     nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  if (length == 0 || buffer == nullptr) {
-    if (buffer) LocalFree(buffer);
-    return {};
-  }
-  std::wstring_view text(buffer, length);
+                     nullptr, code, 0, reinterpret_cast<wchar_t*>(buffer.out()), 0, nullptr);
+  if (length == 0 || !buffer.get()) return {};
+  std::wstring_view text(buffer.get(), length);
   // Messages end in a line break and usually a full stop; the error box adds its own stop.
   while (!text.empty() && (text.back() <= L' ' || text.back() == L'.')) text.remove_suffix(1);
-  std::string result = Narrow(text);
-  LocalFree(buffer);
-  return result;
+  return Narrow(text);
 }
 
 }  // namespace winkit

@@ -91,20 +91,16 @@ class Win32DdeConversation final : public DdeConversation {
         break;
     }
     // The block goes to the server and comes back with its acknowledgement, which frees it.
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, bytes);
-    if (!block) return false;
-    void* locked = GlobalLock(block);
-    if (!locked) {
-      GlobalFree(block);
-      return false;
-    }
+    winkit::GlobalMem block(GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, bytes));
+    if (!block.get()) return false;
+    void* locked = GlobalLock(block.get());
+    if (!locked) return false;
     std::memcpy(locked, data, bytes);
-    GlobalUnlock(block);
+    GlobalUnlock(block.get());
     if (!PostMessageW(server_, WM_DDE_EXECUTE, reinterpret_cast<WPARAM>(window_),
-                      reinterpret_cast<LPARAM>(block))) {
-      GlobalFree(block);
+                      reinterpret_cast<LPARAM>(block.get())))
       return false;
-    }
+    block.release();  // the server has it now
     return true;
   }
 
@@ -141,9 +137,8 @@ class Win32DdeConversation final : public DdeConversation {
       // The acknowledgement of an execute hands its command block back.
       UINT_PTR status = 0;
       UINT_PTR block = 0;
-      if (UnpackDDElParam(WM_DDE_ACK, lParam, &status, &block)) {
-        GlobalFree(reinterpret_cast<HGLOBAL>(block));
-      }
+      if (UnpackDDElParam(WM_DDE_ACK, lParam, &status, &block))
+        winkit::GlobalMem returned(reinterpret_cast<HGLOBAL>(block));
       FreeDDElParam(WM_DDE_ACK, lParam);
     } else if (message == WM_DDE_TERMINATE) {
       if (from == server_) {
