@@ -282,6 +282,7 @@ class FakePlatform : public Platform {
   bool Locate(RegKey parent, const std::string& path, Handle& out) const;
   RegNode* Resolve(const Handle& h) const;
   RegNode* Root(RegKey root) const;
+  void MakePath(const Handle& h);
   bool Denied(const Handle& h) const;
   RegKey NewHandle(Handle h);
   static std::string UpperKey(const std::vector<std::string>& names);

@@ -74,9 +74,8 @@ RegKey FakePlatform::NewHandle(Handle h) {
   return k;
 }
 
-void FakePlatform::AddKey(RegKey root, const std::string& path) {
-  Handle h;
-  if (!Locate(root, path, h)) throw std::logic_error("AddKey: bad key " + path);
+// Every key of the handle's path, made where missing, as RegCreateKeyEx does.
+void FakePlatform::MakePath(const Handle& h) {
   RegNode* node = Root(h.root);
   for (const auto& n : h.names) {
     auto& slot = node->subkeys[Upper(n)];
@@ -86,6 +85,12 @@ void FakePlatform::AddKey(RegKey root, const std::string& path) {
     }
     node = slot.get();
   }
+}
+
+void FakePlatform::AddKey(RegKey root, const std::string& path) {
+  Handle h;
+  if (!Locate(root, path, h)) throw std::logic_error("AddKey: bad key " + path);
+  MakePath(h);
 }
 
 void FakePlatform::SetValue(RegKey root, const std::string& path, const std::string& name,
@@ -145,15 +150,7 @@ RegKey FakePlatform::RegCreateKey(RegKey parent, const std::string& path) {
   else if (Denied(h))
     Fail(kAccessDenied);
   else {
-    RegNode* node = Root(h.root);
-    for (const auto& n : h.names) {
-      auto& slot = node->subkeys[Upper(n)];
-      if (!slot) {
-        slot = std::make_unique<RegNode>();
-        slot->name = n;
-      }
-      node = slot.get();
-    }
+    MakePath(h);
     ok = true;
   }
   Note("RegCreateKey", h.shown.empty() ? path : h.shown, ok);
