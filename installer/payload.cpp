@@ -6,7 +6,3 @@ std::string_view OpenPayloadEntry(plat::Platform& system, const std::string& nam
   if (!bytes) throw plat::Error("Resource " + name + " not found");
   return *bytes;
 }
-
-void SavePayloadEntry(plat::Platform& system, std::string_view entry, const std::string& path) {
-  system.WriteFile(path, entry);
-}
