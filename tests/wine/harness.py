@@ -89,7 +89,9 @@ def _base_env(prefix, home, display, codepage):
     env = wine_mode().env(env)
     env.update({
         "WINEPREFIX": str(prefix), "HOME": str(home),
-        "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "winemenubuilder.exe=d",
+        # Wine's own errors stay on: a Wine process that ends early without a word of its
+        # own then says why in the failure's message.
+        "WINEDEBUG": "-all,err+all", "WINEDLLOVERRIDES": "winemenubuilder.exe=d",
         "DISPLAY": display, "LANG": LOCALES[codepage]["LC_ALL"],
     })
     env.update(LOCALES[codepage])
