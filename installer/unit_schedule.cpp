@@ -91,6 +91,8 @@ void TFormSchedule::BuildLayout() {
   btnpri.SetEnabled(false);
   ui::PlaceNavButton(BtnNext, 340, "下一步 >");
   ui::PlaceNavButton(btnexit, 428, "退出");
+  defaultButton = &BtnNext;  // Enter
+  cancelButton = &btnexit;   // Esc, with its confirmation
   Panel3.style.lowered = true;
   Panel3.SetBounds(0, 0, 526, 2);
   Panel3.SetAlign(ui::Align::Bottom);
@@ -115,6 +117,7 @@ void TFormSchedule::BuildLayout() {
   FillPage(AgreementPanel, false);
   Memo1.style.scrollBar = true;
   Memo1.SetBounds(13, 16, 488, 169);
+  Memo1.labelledBy = &Label4;  // the agreement's title in the header
   RadioButton1.SetBounds(24, 198, 150, 17);
   RadioButton1.SetText("我同意以上条款");
   RadioButton2.SetBounds(24, 220, 150, 17);
@@ -125,6 +128,7 @@ void TFormSchedule::BuildLayout() {
   FillPage(DestinationPanel, false);
   PlaceLabel(Label3, 20, 22, "请选择安装路径及文件夹，然后点击“下一步”");
   Edit_Path.SetBounds(20, 48, 385, 20);
+  Edit_Path.labelledBy = &Label3;
   Button1.SetBounds(416, 45, 73, 25);
   Button1.SetText("浏览");
   PlaceLabel(Label1, 20, 82, "磁盘空间(双击鼠标选择)");
@@ -142,6 +146,7 @@ void TFormSchedule::BuildLayout() {
   DiskGrid.rowHeight = 14;
   DiskGrid.gridLineWidth = 1;
   DiskGrid.SetBounds(20, 119, 385, 88);
+  DiskGrid.labelledBy = &Label1;
   DiskGrid.SetColCount(4);
   DiskGrid.SetRowCount(1);
   chbdesktop.SetBounds(22, 217, 120, 17);

@@ -71,6 +71,7 @@ TFormsec::TFormsec(plat::Platform& system) : system_(system) {
   btncel.SetBounds(132, 156, 89, 25);
   btncel.SetText("取消");
   btncel.onClick = [this] { btncelClick(); };
+  cancelButton = &btncel;  // Esc, with its confirmation
   Timer1.interval = 1000;
   Timer1.onTimer = [this] { Timer1Timer(); };
 

@@ -8,7 +8,66 @@ namespace ui {
 
 namespace {
 App* g_app = nullptr;
+
+bool IsFocusKind(Kind k) {
+  return k == Kind::Button || k == Kind::Edit || k == Kind::Memo || k == Kind::CheckBox ||
+         k == Kind::RadioButton || k == Kind::Grid;
 }
+
+// The radio buttons of `r`'s group (the radio buttons of its parent) that can take the focus.
+std::vector<RadioButton*> GroupOf(const Control& r) {
+  std::vector<RadioButton*> group;
+  for (Control* c : r.parent()->children())
+    if (c->kind() == Kind::RadioButton && c->CanFocus())
+      group.push_back(static_cast<RadioButton*>(c));
+  return group;
+}
+
+// The one radio button of a group that Tab stops at: the checked one, else the first.
+RadioButton* GroupStop(const Control& r) {
+  std::vector<RadioButton*> group = GroupOf(r);
+  for (RadioButton* b : group)
+    if (b->Checked()) return b;
+  return group.empty() ? nullptr : group.front();
+}
+
+// Tab stops below `c` in visual order: docked regions top, left, then the rest (the page
+// area), then the bottom ones from the bottom edge's neighbour down; otherwise creation order.
+void CollectTabStops(Control* c, std::vector<Control*>& out) {
+  if (IsFocusKind(c->kind())) {
+    if (c->CanFocus() && (c->kind() != Kind::RadioButton || GroupStop(*c) == c)) out.push_back(c);
+    return;
+  }
+  if (c->kind() != Kind::Form && (!c->Visible() || !c->Enabled())) return;
+  struct Place {
+    int rank, order;
+    Control* control;
+  };
+  std::vector<Place> kids;
+  int i = 0;
+  for (Control* k : c->children()) {
+    ++i;
+    switch (k->align()) {
+      case Align::Top:
+        kids.push_back({0, i, k});
+        break;
+      case Align::Left:
+        kids.push_back({1, i, k});
+        break;
+      case Align::Bottom:
+        kids.push_back({3, -i, k});  // the first docked at the bottom is the lowest
+        break;
+      default:
+        kids.push_back({2, i, k});
+        break;
+    }
+  }
+  std::sort(kids.begin(), kids.end(), [](const Place& a, const Place& b) {
+    return a.rank != b.rank ? a.rank < b.rank : a.order < b.order;
+  });
+  for (const Place& p : kids) CollectTabStops(p.control, out);
+}
+}  // namespace
 
 App& Application() {
   if (!g_app) throw TextError("no application object");
@@ -24,6 +83,7 @@ Control::Control(Control* parent, Kind kind) : kind_(kind), parent_(parent) {
 
 Control::~Control() {
   if (native && g_app) g_app->backend().Unrealize(*this);
+  if (Form* f = parent_ ? form() : nullptr; f && f->Focused() == this) f->NoteFocus(nullptr);
   if (parent_) {
     auto& siblings = parent_->children_;
     siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
@@ -67,13 +127,27 @@ void Control::SetVisible(bool visible) {
   visible_ = visible;
   Changed(Prop::Visible);
   if (parent_ && align_ != Align::None) parent_->Realign();
+  Form* f = form();
+  if (f && f != this) f->KeepFocus();
 }
 
 void Control::SetEnabled(bool enabled) {
   if (enabled_ == enabled) return;
   enabled_ = enabled;
   Changed(Prop::Enabled);
+  Form* f = form();
+  if (f && f != this) f->KeepFocus();
 }
+
+bool Control::CanFocus() const {
+  if (!IsFocusKind(kind_)) return false;
+  // The form's own state does not count: a hidden form keeps its focus for when it shows.
+  for (const Control* c = this; c && c->kind_ != Kind::Form; c = c->parent_)
+    if (!c->visible_ || !c->enabled_) return false;
+  return true;
+}
+
+std::string Control::AccessibleName() const { return labelledBy ? labelledBy->Text() : Text(); }
 
 void Control::SetText(const std::string& text) {
   if (text_ == text) return;
@@ -255,6 +329,13 @@ void Grid::UserSelect(int row) {
   if (row >= 0 && row < rows_) row_ = row;
 }
 
+void Grid::MoveSelection(int by) {
+  int row = std::clamp(row_ + by, 0, rows_ - 1);
+  if (row == row_) return;
+  row_ = row;
+  Changed(Prop::Selection);
+}
+
 void Grid::DblClick() {
   if (Enabled() && Showing() && onDblClick) Application().Dispatch(onDblClick);
 }
@@ -267,8 +348,10 @@ void Notebook::SetPageIndex(int index) {
     ++page;
   }
   if (index < 0 || index >= page) return;
+  bool turned = index_ != index;
   index_ = index;
   Changed(Prop::Page);
+  if (Form* f = form(); f && turned) f->FocusDefault();
 }
 
 void Notebook::SetActivePage(const std::string& name) {
@@ -391,6 +474,108 @@ void Form::Close() {
 
 std::uintptr_t Form::Handle() { return reinterpret_cast<std::uintptr_t>(native); }
 
+void Form::Focus(Control* c) {
+  focus_ = c;
+  Control& target = c ? *c : *this;  // nothing can take it: the form's window holds it
+  if (target.native && g_app) g_app->backend().Changed(target, Prop::Focus);
+}
+
+bool Form::SetFocus(Control* c) {
+  if (!c || c->form() != this || !c->CanFocus()) return false;
+  if (c != focus_) Focus(c);
+  return true;
+}
+
+std::vector<Control*> Form::TabOrder() {
+  std::vector<Control*> order;
+  CollectTabStops(this, order);
+  return order;
+}
+
+void Form::FocusDefault() {
+  Control* target = nullptr;
+  if (defaultButton && defaultButton->CanFocus()) {
+    target = defaultButton;
+  } else {
+    std::vector<Control*> order = TabOrder();
+    if (!order.empty()) target = order.front();
+  }
+  if (target != focus_) Focus(target);
+}
+
+void Form::KeepFocus() {
+  if (!focus_ || !focus_->CanFocus()) FocusDefault();
+}
+
+void Form::FocusOnActivation() {
+  if (!focus_ || !focus_->CanFocus()) FocusDefault();
+  Focus(focus_);  // the window system gives the focus to the active window: hand it on
+}
+
+bool Form::KeyDown(Key key, bool shift) {
+  Control* f = focus_ && focus_->CanFocus() ? focus_ : nullptr;
+  switch (key) {
+    case Key::Tab: {
+      std::vector<Control*> order = TabOrder();
+      if (order.empty()) return true;
+      Control* at = f && f->kind() == Kind::RadioButton ? GroupStop(*f) : f;
+      auto it = std::find(order.begin(), order.end(), at);
+      int n = static_cast<int>(order.size());
+      int i = it == order.end() ? (shift ? 0 : n - 1) : static_cast<int>(it - order.begin());
+      Focus(order[static_cast<std::size_t>((i + (shift ? n - 1 : 1)) % n)]);
+      return true;
+    }
+    case Key::Enter:
+      if (f && f->kind() == Kind::Memo) return false;  // a new line
+      if (f && f->kind() == Kind::Button)
+        static_cast<Button*>(f)->Click();
+      else if (f && f->kind() == Kind::Grid)
+        static_cast<Grid*>(f)->DblClick();
+      else if (defaultButton)
+        defaultButton->Click();  // only when it is enabled and shown
+      return true;
+    case Key::Escape:
+      if (cancelButton) cancelButton->Click();
+      return true;
+    case Key::Space:
+      if (!f) return false;
+      switch (f->kind()) {
+        case Kind::Button:
+          static_cast<Button*>(f)->Click();
+          return true;
+        case Kind::CheckBox:
+          static_cast<CheckBox*>(f)->Click();
+          return true;
+        case Kind::RadioButton:
+          static_cast<RadioButton*>(f)->Click();
+          return true;
+        default:
+          return false;
+      }
+    case Key::Up:
+    case Key::Down:
+    case Key::Left:
+    case Key::Right: {
+      if (!f || f->kind() == Kind::Edit || f->kind() == Kind::Memo) return false;
+      bool back = key == Key::Up || key == Key::Left;
+      if (f->kind() == Kind::Grid) {
+        if (key == Key::Up || key == Key::Down) static_cast<Grid*>(f)->MoveSelection(back ? -1 : 1);
+      } else if (f->kind() == Kind::RadioButton) {
+        // The arrows move within the group, round its ends, and choose.
+        std::vector<RadioButton*> group = GroupOf(*f);
+        auto it = std::find(group.begin(), group.end(), f);
+        int n = static_cast<int>(group.size());
+        int i = static_cast<int>(it - group.begin());
+        RadioButton* next = group[static_cast<std::size_t>((i + (back ? n - 1 : 1)) % n)];
+        Focus(next);
+        next->Click();
+      }
+      return true;  // buttons and boxes: the arrows do nothing
+    }
+  }
+  return false;
+}
+
 // ---------------------------------------------------------------------------------------
 // App
 
@@ -454,6 +639,7 @@ void App::NoteActivated(Form* form) {
   if (form == active_) return;
   active_ = form;
   if (form && form->onActivate) Dispatch(form->onActivate);
+  if (form && form == active_) form->FocusOnActivation();
 }
 
 int App::RunModal(Form& form) {

@@ -41,7 +41,20 @@ enum class Kind {
 };
 enum class Align { None, Top, Bottom, Left, Client };
 // What changed on a control, so that a backend updates only that.
-enum class Prop { Bounds, Visible, Enabled, Text, Checked, Position, Grid, Selection, Page };
+enum class Prop {
+  Bounds,
+  Visible,
+  Enabled,
+  Text,
+  Checked,
+  Position,
+  Grid,
+  Selection,
+  Page,
+  Focus  // the control became its form's focus
+};
+// The keys a form handles itself, as a dialog does (the rest go to the focused control).
+enum class Key { Tab, Enter, Escape, Space, Up, Down, Left, Right };
 
 struct Rect {
   int left = 0, top = 0, width = 0, height = 0;
@@ -104,6 +117,14 @@ class Control {
 
   const std::string& Text() const { return text_; }
   virtual void SetText(const std::string& text);
+
+  // A control that can hold the keyboard focus: a button, box, edit, memo or grid that is
+  // shown and enabled, with every container above it enabled.
+  bool CanFocus() const;
+  // The label whose text names this control for a screen reader (a control without a text
+  // of its own, such as an edit or a grid); null when it is named by its own text.
+  Control* labelledBy = nullptr;
+  std::string AccessibleName() const;
 
   Style style;
   void* native = nullptr;  // the backend's handle for this control
@@ -253,8 +274,9 @@ class Grid : public Control {
   // TextError("Grid index out of range") for a row outside the grid.
   void SelectRow(int row);
   std::function<void()> onDblClick;
-  void UserSelect(int row);  // the backend reports a click on a row
-  void DblClick();           // a user's double-click on the selected row
+  void UserSelect(int row);    // the backend reports a click on a row
+  void MoveSelection(int by);  // arrow keys: the row above or below, within the grid
+  void DblClick();             // a user's double-click on the selected row
 
  private:
   int rows_ = 1, cols_ = 4, row_ = 0;
@@ -336,6 +358,30 @@ class Form : public Control {
   void ShowForm();
   void HideForm();
   int ShowModal();
+
+  // Keyboard. Enter presses the default button (or the focused button, or the grid's
+  // double-click), Esc the cancel button; Tab and Shift+Tab walk TabOrder().
+  Button* defaultButton = nullptr;
+  Button* cancelButton = nullptr;
+  Control* Focused() const { return focus_; }
+  // Moves the focus to `c` when it can take it; false otherwise.
+  bool SetFocus(Control* c);
+  // The focus where a user expects it: the default button when it can take it, else the
+  // first tab stop (the page's controls come before the button bar). Runs after every page
+  // change and whenever the focused control is disabled or hidden.
+  void FocusDefault();
+  // The form became active: the focus stays where it was when it still can, else as above.
+  void FocusOnActivation();
+  // The backend saw the focus move by other means (a mouse click).
+  void NoteFocus(Control* c) { focus_ = c; }
+  // Runs the form's part of a key press; false when the focused control should have it.
+  bool KeyDown(Key key, bool shift);
+  // The controls that Tab visits, in visual order: header, left strip, page, button bar; in
+  // a group of radio buttons only the checked one (the first when none is).
+  std::vector<Control*> TabOrder();
+  // After a control was disabled, hidden, enabled or shown: a focus that can no longer stay
+  // moves on (FocusDefault), and a form without one takes one.
+  void KeepFocus();
   bool Modal() const { return modal_; }
   int modalResult = kMrNone;
   // A close request: asks onCloseQuery, then runs onClose; a granted close hides the form
@@ -345,7 +391,9 @@ class Form : public Control {
 
  private:
   friend class App;
+  void Focus(Control* c);  // sets the focus and tells the backend
   bool modal_ = false;
+  Control* focus_ = nullptr;
 };
 
 // What a program-own dialog looks like ("Confirm" with Yes/No, "Error" with OK).

@@ -104,6 +104,8 @@ void Tfrmuninstall::BuildLayout() {
   btnpri.SetEnabled(false);
   ui::PlaceNavButton(BtnNext, 320, "下一步 >");
   ui::PlaceNavButton(Button1, 408, "取消");
+  defaultButton = &BtnNext;  // Enter
+  cancelButton = &Button1;   // Esc
   Panel3.style.color = ui::kWhite;
   Panel3.style.lowered = true;
   Panel3.SetBounds(0, 0, 502, 2);

@@ -594,6 +594,22 @@ class Scenario:
     def foreground(self):
         return self.driver_json("foreground")
 
+    def focus(self, window):
+        """The keyboard focus of a window's thread as other programs see it
+        (GetGUIThreadInfo): {"active": hwnd, "control": the focused control as controls()
+        lists it, or None, "name": its screen-reader name, "cues_hidden": its UISF_ flags}."""
+        return self.driver_json("focus", window)
+
+    def keys(self, *keys):
+        """Presses keys as a keyboard does: through the X server (xdotool, XTEST) to the
+        window that has the input focus. Names as xdotool takes them: Tab, shift+Tab, Return,
+        Escape, space, Up, Down."""
+        env = dict(os.environ, DISPLAY=self.run.display.name)
+        for key in keys:
+            r = subprocess.run(["xdotool", "key", key], env=env, capture_output=True, timeout=30)
+            if r.returncode != 0:
+                raise HarnessError(f"xdotool key {key}: {r.stderr.decode(errors='replace')}")
+
     def send(self, hwnd, msg, wparam=0, lparam=0):
         """SendMessage with number arguments; returns the result as an integer."""
         return int(self.driver("send", hwnd, msg, wparam, lparam)[1].strip())

@@ -127,6 +127,8 @@ void Win32Backend::Realize(Form& form) {
                                 s_->appWnd, nullptr, s_->inst, &form);
     if (!hwnd) return;
     form.native = hwnd;
+    // As in a dialog, the focus rectangle and the underlines wait for the first key.
+    SendMessageW(hwnd, WM_CHANGEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
     if (!form.Enabled()) EnableWindow(hwnd, FALSE);
     if (!form.icon.empty()) {
       HICON icon = LoadIconW(s_->inst, Wide(form.icon).c_str());
@@ -134,6 +136,7 @@ void Win32Backend::Realize(Form& form) {
     }
   }
   CreateTree(form, fd);
+  MarkDefaultButton(form);
   if (form.Visible() && !IsWindowVisible(Hwnd(form))) Changed(form, Prop::Visible);
 }
 
@@ -240,6 +243,14 @@ void Win32Backend::Changed(Control& c, Prop prop) {
       break;
     case Prop::Page:  // the pages' visibility is already set
       break;
+    case Prop::Focus: {
+      Form* f = c.kind() == Kind::Form ? static_cast<Form*>(&c) : c.form();
+      HWND fh = f ? Hwnd(*f) : nullptr;
+      if (f) MarkDefaultButton(*f);
+      // An inactive form gets it when it is activated (FocusOnActivation).
+      if (fh && GetActiveWindow() == fh && GetFocus() != h) SetFocus(h);
+      break;
+    }
   }
 }
 

@@ -109,6 +109,27 @@ void CreateTree(Control& parent, FormData& fd) {
     else
       CreateOne(*c, h, fd);
   for (auto it = decorations.rbegin(); it != decorations.rend(); ++it) CreateOne(**it, h, fd);
+  // A control named by a label comes right after it: the system's screen-reader support
+  // names an edit or a list view by the static text before it.
+  for (Control* c : parent.children())
+    if (c->labelledBy && c->labelledBy->parent() == &parent && c->native && c->labelledBy->native)
+      SetWindowPos(Hwnd(*c), Hwnd(*c->labelledBy), 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void MarkDefaultButton(Form& form) {
+  Control* focus = form.Focused();
+  Control* marked = focus && focus->kind() == Kind::Button ? focus : form.defaultButton;
+  std::vector<Control*> stack{&form};
+  while (!stack.empty()) {
+    Control* c = stack.back();
+    stack.pop_back();
+    for (Control* k : c->children()) stack.push_back(k);
+    if (c->kind() != Kind::Button || !c->native) continue;
+    HWND h = Hwnd(*c);
+    DWORD want = c == marked ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+    if ((GetWindowLongW(h, GWL_STYLE) & 0xF) != want) SendMessageW(h, BM_SETSTYLE, want, TRUE);
+  }
 }
 
 void Detach(Control& c) {

@@ -49,6 +49,10 @@ void DrawRow(Grid& g, const DRAWITEMSTRUCT& d) {
               DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
     x += w;
   }
+  // The focus rectangle round the selected row while the grid has the keyboard's focus.
+  if (selected && GetFocus() == d.hwndItem &&
+      !(SendMessageW(d.hwndItem, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS))
+    DrawFocusRect(dc, &cells);
 }
 
 Grid* GridOf(HWND h) {

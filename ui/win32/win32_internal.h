@@ -43,10 +43,9 @@ inline constexpr wchar_t kPaintClass[] = L"KorvPaint";
 inline constexpr wchar_t kProgressClass[] = L"KorvProgress";  // our progress bar (PaintProgress)
 inline constexpr wchar_t kDialogClass[] = L"KorvDialog";
 
-// The fonts of one form and where its focus was when it lost activation.
+// The fonts of one form.
 struct FormData {
   winkit::Gdi<HFONT> font, bold;
-  HWND lastFocus = nullptr;
   bool sizing = false;  // inside WM_SIZE: the new bounds come from the window
 };
 
@@ -112,6 +111,10 @@ void Activate(HWND h);
 void ForwardActivation();
 HWND FrontForm(HWND except);
 void Route(MSG& m);
+// The focus moved to `focus` by the window system's doing: its form follows.
+void NoteFocus(HWND focus);
+// The focus rectangle and the underlines show from the first key on.
+void ShowKeyboardCues(HWND root);
 
 // --- control kinds (win32_kinds.cpp) ---
 // What a kind of control is as a window, in one place for every kind.
@@ -134,6 +137,9 @@ HFONT MakeFont(const std::wstring& face, int height, bool bold);
 void CreateTree(Control& parent, FormData& fd);
 void Detach(Control& c);
 void AutoSize(Control& c);
+// The push button that Enter would press shows the default frame: the focused button, else
+// the form's default button.
+void MarkDefaultButton(Form& form);
 
 // --- the grid (win32_grid.cpp) ---
 void PrepareGrid(Grid& g, HWND h);  // once its window exists

@@ -160,8 +160,8 @@ LRESULT FormMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_ACTIVATE:
       if (LOWORD(wp) == WA_INACTIVE) {
-        HWND focus = GetFocus();
-        if (fd && focus && IsChild(h, focus)) fd->lastFocus = focus;
+        // The form remembers where the focus was (a click may have moved it).
+        NoteFocus(GetFocus());
         return 0;
       }
       if (HIWORD(wp)) return 0;  // minimised
@@ -169,12 +169,10 @@ LRESULT FormMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         auto& z = g_s->zorder;
         z.erase(std::remove(z.begin(), z.end(), c), z.end());
         z.push_back(c);
-        HWND focus = fd ? fd->lastFocus : nullptr;
-        if (!focus || !IsWindow(focus) || !IsChild(h, focus) || !IsWindowVisible(focus) ||
-            !IsWindowEnabled(focus))
-          focus = GetNextDlgTabItem(h, nullptr, FALSE);
-        SetFocus(focus && IsChild(h, focus) ? focus : h);
       }
+      // A form that was already the active one (back from a system box) gets its focus
+      // back here; a newly active one gets it through the activation.
+      if (g_s->app->ActiveForm() == form) form->FocusOnActivation();
       g_s->app->NoteActivated(form);
       return 0;
     case WM_CLOSE:
@@ -314,14 +312,79 @@ void ForwardActivation() {
   if (HWND h = FrontForm(nullptr)) Activate(h);
 }
 
+void NoteFocus(HWND focus) {
+  Control* c = ControlOf(focus);
+  Form* f = c ? c->form() : nullptr;
+  if (f && f != c) f->NoteFocus(c);
+}
+
+namespace {
+
+bool KeyOf(WPARAM vk, Key& key) {
+  switch (vk) {
+    case VK_TAB:
+      key = Key::Tab;
+      return true;
+    case VK_RETURN:
+      key = Key::Enter;
+      return true;
+    case VK_ESCAPE:
+      key = Key::Escape;
+      return true;
+    case VK_SPACE:
+      key = Key::Space;
+      return true;
+    case VK_UP:
+      key = Key::Up;
+      return true;
+    case VK_DOWN:
+      key = Key::Down;
+      return true;
+    case VK_LEFT:
+      key = Key::Left;
+      return true;
+    case VK_RIGHT:
+      key = Key::Right;
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The keys a form handles itself (see Form::KeyDown); true when the key was used up.
+bool FormKey(HWND root, const MSG& m) {
+  Control* rc = ControlOf(root);
+  Key key;
+  if (!rc || rc->kind() != Kind::Form || !KeyOf(m.wParam, key)) return false;
+  ShowKeyboardCues(root);
+  if (GetKeyState(VK_MENU) < 0 || GetKeyState(VK_CONTROL) < 0) return false;
+  auto* form = static_cast<Form*>(rc);
+  NoteFocus(m.hwnd);  // a key goes to the window that has the focus
+  return form->KeyDown(key, GetKeyState(VK_SHIFT) < 0);
+}
+
+}  // namespace
+
+void ShowKeyboardCues(HWND root) {
+  if (SendMessageW(root, WM_QUERYUISTATE, 0, 0) & (UISF_HIDEFOCUS | UISF_HIDEACCEL))
+    SendMessageW(root, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
+}
+
 // Keyboard navigation for our forms and dialogs, then the usual translation and dispatch.
 void Route(MSG& m) {
   if (m.hwnd) {
     HWND root = GetAncestor(m.hwnd, GA_ROOT);
-    if (root && g_s->roots.count(root) && IsDialogMessageW(root, &m)) return;
+    if (root && g_s->roots.count(root)) {
+      if (m.message == WM_KEYDOWN && FormKey(root, m)) return;
+      if (m.message == WM_SYSKEYDOWN) ShowKeyboardCues(root);  // Alt shows the underlines
+      if (IsDialogMessageW(root, &m)) return;
+    }
   }
   TranslateMessage(&m);
   DispatchMessageW(&m);
+  // A click may have moved the focus: the form follows it.
+  if (m.message == WM_LBUTTONDOWN || m.message == WM_RBUTTONDOWN || m.message == WM_LBUTTONDBLCLK)
+    NoteFocus(GetFocus());
 }
 
 }  // namespace ui::win32

@@ -677,6 +677,41 @@ int CmdActivate(const Args& a) {
   return 0;
 }
 
+// The name a screen reader gives a control, by the rule of the system's own support for
+// standard controls: a button or box is named by its text; an edit or a list view by the
+// nearest visible static text before it among its siblings, unless a tab stop comes first.
+std::wstring AccessibleName(HWND h) {
+  std::wstring cls = ClassOf(h);
+  if (_wcsicmp(cls.c_str(), L"Edit") != 0 && _wcsicmp(cls.c_str(), L"SysListView32") != 0)
+    return Plain(TextOf(h));
+  for (HWND p = GetWindow(h, GW_HWNDPREV); p; p = GetWindow(p, GW_HWNDPREV)) {
+    if (!IsWindowVisible(p)) continue;
+    if (_wcsicmp(ClassOf(p).c_str(), L"Static") == 0) return Plain(TextOf(p));
+    if (GetWindowLongW(p, GWL_STYLE) & WS_TABSTOP) break;
+  }
+  return L"";
+}
+
+// The control that has the keyboard focus in the thread of a top-level window, as the system
+// reports it to other programs, with its name and the window's keyboard-cue state.
+int CmdFocus(const Args& a) {
+  if (a.positional.empty()) return Fail(1, L"focus HWND|TITLE");
+  HWND top = ResolveWindow(a.positional[0]);
+  if (!top) return Fail(2, L"no such window");
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(top, nullptr), &info))
+    return Fail(4, L"GetGUIThreadInfo failed");
+  HWND f = info.hwndFocus;
+  DWORD_PTR cues = 0;
+  if (f) SendMessageTimeoutW(f, WM_QUERYUISTATE, 0, 0, SMTO_ABORTIFHUNG, 3000, &cues);
+  Print("{\"active\":" + Handle(info.hwndActive) +
+        ",\"control\":" + (f ? ControlJson(f) : std::string("null")) +
+        ",\"name\":" + JsonString(f ? AccessibleName(f) : L"") +
+        ",\"cues_hidden\":" + Num(static_cast<long long>(cues)) + "}");
+  return 0;
+}
+
 int CmdForeground(const Args&) {
   HWND h = GetForegroundWindow();
   Print(h ? WindowJson(h) : "null");
@@ -1013,6 +1048,7 @@ const char kUsage[] =
     "  msgbox [--pid P] [--timeout ms]\n"
     "  answer ID|OK|Cancel|Yes|No|TEXT [--pid P] [--timeout ms] [--no-wait]\n"
     "  sysclose HWND | minimize HWND | restore HWND | activate HWND | foreground\n"
+    "  focus HWND|TITLE\n"
     "  resources EXE | dump-resource EXE NAME TYPE OUT\n"
     "  ini FILE SECTION KEY | codepage | reg KEY | drives\n"
     "  link LNK | special-folder CSIDL | send HWND MSG [WPARAM [LPARAM]]\n"
@@ -1047,6 +1083,7 @@ int main() {
   if (cmd == L"restore") return CmdPostSys(a, SC_RESTORE);
   if (cmd == L"activate") return CmdActivate(a);
   if (cmd == L"foreground") return CmdForeground(a);
+  if (cmd == L"focus") return CmdFocus(a);
   if (cmd == L"resources") return CmdResources(a);
   if (cmd == L"dump-resource") return CmdDumpResource(a);
   if (cmd == L"ini") return CmdIni(a);
