@@ -638,8 +638,10 @@ void App::Dispatch(const std::function<void()>& handler) {
 void App::NoteActivated(Form* form) {
   if (form == active_) return;
   active_ = form;
+  // The focus first: an activation handler may run long (the install dialog's whole run)
+  // while the user can still press its button.
+  if (form) form->FocusOnActivation();
   if (form && form->onActivate) Dispatch(form->onActivate);
-  if (form && form == active_) form->FocusOnActivation();
 }
 
 int App::RunModal(Form& form) {

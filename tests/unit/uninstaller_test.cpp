@@ -171,6 +171,41 @@ TEST_F(UninstallerTest, OneNextClickRemovesEverythingAndFinishStartsTheBatch) {
   EXPECT_TRUE(app.Terminated());
 }
 
+TEST_F(UninstallerTest, KeysAloneRemoveAndFinish) {
+  Install();
+  Start();
+  EXPECT_EQ(frm->Focused(), &frm->BtnNext);
+  // While the removal runs no control can be used: the window itself holds the focus, and
+  // Enter and Esc do nothing.
+  std::vector<const ui::Control*> during;
+  backend.onSleep = [&](unsigned) {
+    during.push_back(frm->Focused());
+    EXPECT_TRUE(frm->KeyDown(ui::Key::Escape, false));
+    EXPECT_TRUE(frm->KeyDown(ui::Key::Enter, false));
+  };
+  frm->KeyDown(ui::Key::Enter, false);
+  ASSERT_FALSE(during.empty());
+  EXPECT_EQ(during.front(), nullptr);
+  EXPECT_TRUE(sys.executes.empty());
+  // The done page: "完成" has the focus; Esc finds Cancel disabled; Enter finishes.
+  EXPECT_EQ(frm->NoteBook1.PageIndex(), 2);
+  EXPECT_EQ(frm->Focused(), &frm->BtnNext);
+  frm->KeyDown(ui::Key::Escape, false);
+  EXPECT_FALSE(app.Terminated());
+  frm->KeyDown(ui::Key::Enter, false);
+  ASSERT_EQ(sys.executes.size(), 1u);
+  EXPECT_EQ(sys.executes[0].file, kBatchFile);
+  EXPECT_TRUE(app.Terminated());
+}
+
+TEST_F(UninstallerTest, EscOnTheConfirmationPageCancels) {
+  Install();
+  Start();
+  frm->KeyDown(ui::Key::Escape, false);
+  EXPECT_TRUE(app.Terminated());
+  EXPECT_TRUE(Exists("Options.ini"));
+}
+
 TEST_F(UninstallerTest, StatusTextsProgressAndPausesInOrder) {
   // 100 lines: past 86 the bar passes 90, past 95 it is full, then it goes back to 90.
   relPaths = {"Setup.log", "Readme.txt"};
