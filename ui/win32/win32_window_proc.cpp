@@ -2,6 +2,7 @@
 // of controls and lets no exception leave a procedure; each class's own procedure then
 // handles only what is particular to it.
 #include <algorithm>
+#include <utility>
 
 #include "ui/win32/win32_internal.h"
 #include "ui/win32/win32_paint.h"
@@ -321,34 +322,16 @@ void NoteFocus(HWND focus) {
 namespace {
 
 bool KeyOf(WPARAM vk, Key& key) {
-  switch (vk) {
-    case VK_TAB:
-      key = Key::Tab;
+  static const std::pair<WPARAM, Key> kKeys[] = {{VK_TAB, Key::Tab},       {VK_RETURN, Key::Enter},
+                                                 {VK_ESCAPE, Key::Escape}, {VK_SPACE, Key::Space},
+                                                 {VK_UP, Key::Up},         {VK_DOWN, Key::Down},
+                                                 {VK_LEFT, Key::Left},     {VK_RIGHT, Key::Right}};
+  for (const auto& [code, k] : kKeys)
+    if (code == vk) {
+      key = k;
       return true;
-    case VK_RETURN:
-      key = Key::Enter;
-      return true;
-    case VK_ESCAPE:
-      key = Key::Escape;
-      return true;
-    case VK_SPACE:
-      key = Key::Space;
-      return true;
-    case VK_UP:
-      key = Key::Up;
-      return true;
-    case VK_DOWN:
-      key = Key::Down;
-      return true;
-    case VK_LEFT:
-      key = Key::Left;
-      return true;
-    case VK_RIGHT:
-      key = Key::Right;
-      return true;
-    default:
-      return false;
-  }
+    }
+  return false;
 }
 
 // The keys a form handles itself (see Form::KeyDown); true when the key was used up.
