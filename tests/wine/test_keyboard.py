@@ -50,6 +50,7 @@ class KeyboardOnly(harness.WineTestCase):
         w.keys("Escape")
         box = w.msgbox(pid=wizard.pid)
         self.assertEqual((box["caption"], box["text"]), ("Confirm", sc.EXIT_QUESTION))
+        self.focus_on(box["hwnd"], "&Yes")  # the key must reach the box, not the wizard
         w.keys("Escape")
         w.wait_gone(box["hwnd"])
         self.focus_on(hwnd, "下一步 >")
