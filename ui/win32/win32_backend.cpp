@@ -247,6 +247,7 @@ void Win32Backend::Changed(Control& c, Prop prop) {
       Form* f = c.kind() == Kind::Form ? static_cast<Form*>(&c) : c.form();
       HWND fh = f ? Hwnd(*f) : nullptr;
       if (f) MarkDefaultButton(*f);
+      AnnotateName(c);
       // An inactive form gets it when it is activated (FocusOnActivation).
       if (fh && GetActiveWindow() == fh && GetFocus() != h) SetFocus(h);
       break;

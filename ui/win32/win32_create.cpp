@@ -1,7 +1,11 @@
 // Making the windows of a control tree, and forgetting them again; the forms' fonts.
+// clang-format off
+#include "ui/win32/win32_internal.h"
+#include <oleacc.h>
+// clang-format on
+
 #include <vector>
 
-#include "ui/win32/win32_internal.h"
 #include "ui/win32/win32_paint.h"
 
 namespace ui::win32 {
@@ -54,6 +58,7 @@ void CreateOne(Control& c, HWND parentWnd, FormData& fd) {
     SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>((c.style.bold ? fd.bold : fd.font).get()),
                  FALSE);
     if (traits.created) traits.created(c, h, text);
+    AnnotateName(c);
     if (Form* f = c.form()) AddTip(c, Hwnd(*f), fd.font.get());
   }
   // A hidden page gets its controls when it is first shown: a form shows one page of
@@ -115,6 +120,23 @@ void CreateTree(Control& parent, FormData& fd) {
     if (c->labelledBy && c->labelledBy->parent() == &parent && c->native && c->labelledBy->native)
       SetWindowPos(Hwnd(*c), Hwnd(*c->labelledBy), 0, 0, 0, 0,
                    SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void AnnotateName(Control& c) {
+  if (!c.labelledBy || !c.native || !g_s->ole) return;
+  // The accessibility runtime's annotation service, from its registered server; the GUIDs
+  // are the documented ones, so that nothing is linked against the runtime's DLL.
+  static const CLSID kService = {
+      0xb5f8350b, 0x0548, 0x48b1, {0xa6, 0xee, 0x88, 0xbd, 0x00, 0xb4, 0xa5, 0xe7}};
+  static const IID kInterface = {
+      0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
+  static const MSAAPROPID kName = {
+      0x608d3df8, 0x8128, 0x4aa7, {0xa4, 0x28, 0xf5, 0x5e, 0x49, 0x26, 0x72, 0x91}};
+  winkit::ComPtr<IAccPropServices> service;
+  if (FAILED(CoCreateInstance(kService, nullptr, CLSCTX_INPROC_SERVER, kInterface, service.out())))
+    return;
+  service->SetHwndPropStr(Hwnd(c), static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, kName,
+                          Wide(c.AccessibleName()).c_str());
 }
 
 void MarkDefaultButton(Form& form) {

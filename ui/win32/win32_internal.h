@@ -140,6 +140,11 @@ void AutoSize(Control& c);
 // The push button that Enter would press shows the default frame: the focused button, else
 // the form's default button.
 void MarkDefaultButton(Form& form);
+// A control named by a label gets that name for screen readers (a dynamic annotation of its
+// window): the system's own guess looks only at the static text just before it among its
+// siblings, and the agreement's text box has its title in the header. Renewed whenever the
+// control takes the focus, so that it follows the label's text.
+void AnnotateName(Control& c);
 
 // --- the grid (win32_grid.cpp) ---
 void PrepareGrid(Grid& g, HWND h);  // once its window exists
