@@ -1,5 +1,9 @@
 // Shell folders, shell links, association change notice and ShellExecute.
 #include "platform/win32/win32_windows.h"
+// (the shell's automation headers need <windows.h> first)
+#include <exdisp.h>
+#include <shldisp.h>
+#include <shlguid.h>
 
 #include "platform/win32/win32_platform.h"
 #include "winkit/handles.h"
@@ -28,6 +32,65 @@ using Pidl = winkit::CoTaskMem<ITEMIDLIST>;
 
 // Null for an empty text, so that ShellExecute takes its default (verb, folder).
 const wchar_t* OrNull(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
+
+// A VARIANT cleared when it goes: a string (an owned BSTR), a number, or empty.
+class Variant {
+ public:
+  Variant() { VariantInit(&v_); }
+  explicit Variant(const std::wstring& text) : Variant() {
+    v_.vt = VT_BSTR;
+    v_.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  }
+  explicit Variant(long number) : Variant() {
+    v_.vt = VT_I4;
+    v_.lVal = number;
+  }
+  Variant(const Variant&) = delete;
+  Variant& operator=(const Variant&) = delete;
+  ~Variant() { VariantClear(&v_); }
+  VARIANT* ptr() { return &v_; }
+  const VARIANT& get() const { return v_; }
+
+ private:
+  VARIANT v_;
+};
+
+// The automation object of the desktop shell's own process (its window on the desktop), or
+// nothing when no desktop shell answers.
+bool DesktopShellDispatch(winkit::ComPtr<IShellDispatch2>& shell) {
+  winkit::ComPtr<IShellWindows> windows;
+  if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+                              windows.out())) ||
+      !windows.get()) {
+    return false;
+  }
+  Variant desktopFolder(static_cast<long>(CSIDL_DESKTOP));
+  Variant none;
+  long window = 0;
+  winkit::ComPtr<IDispatch> desktop;
+  if (windows->FindWindowSW(desktopFolder.ptr(), none.ptr(), SWC_DESKTOP, &window,
+                            SWFO_NEEDDISPATCH,
+                            reinterpret_cast<IDispatch**>(desktop.out())) != S_OK ||
+      !desktop.get()) {
+    return false;
+  }
+  winkit::ComPtr<IServiceProvider> provider;
+  winkit::ComPtr<IShellBrowser> browser;
+  winkit::ComPtr<IShellView> view;
+  winkit::ComPtr<IDispatch> background;
+  winkit::ComPtr<IShellFolderViewDual> folderView;
+  winkit::ComPtr<IDispatch> application;
+  return SUCCEEDED(desktop->QueryInterface(IID_IServiceProvider, provider.out())) &&
+         SUCCEEDED(
+             provider->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, browser.out())) &&
+         SUCCEEDED(browser->QueryActiveShellView(reinterpret_cast<IShellView**>(view.out()))) &&
+         view.get() &&
+         SUCCEEDED(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, background.out())) &&
+         SUCCEEDED(background->QueryInterface(IID_IShellFolderViewDual, folderView.out())) &&
+         SUCCEEDED(folderView->get_Application(reinterpret_cast<IDispatch**>(application.out()))) &&
+         application.get() &&
+         SUCCEEDED(application->QueryInterface(IID_IShellDispatch2, shell.out())) && shell.get();
+}
 
 }  // namespace
 
@@ -76,6 +139,24 @@ void Win32Platform::ShellExecute(std::uintptr_t owner, const std::string& verb,
   const std::wstring wdir = Widen(dir);
   ShellExecuteW(reinterpret_cast<HWND>(owner), OrNull(wverb), wfile.c_str(), OrNull(wparams),
                 OrNull(wdir), show);
+}
+
+bool Win32Platform::ShellExecuteAsUser(const std::string& verb, const std::string& file,
+                                       const std::string& params, const std::string& dir,
+                                       int show) {
+  winkit::ComPtr<IShellDispatch2> shell;
+  if (!DesktopShellDispatch(shell)) return false;
+  const std::wstring wfile = Widen(file);
+  BSTR name = SysAllocStringLen(wfile.data(), static_cast<UINT>(wfile.size()));
+  if (!name) return false;
+  Variant args(Widen(params));
+  Variant folder(Widen(dir));
+  Variant operation(Widen(verb));
+  Variant showCommand(static_cast<long>(show));
+  const HRESULT hr =
+      shell->ShellExecute(name, args.get(), folder.get(), operation.get(), showCommand.get());
+  SysFreeString(name);
+  return SUCCEEDED(hr);
 }
 
 }  // namespace plat
