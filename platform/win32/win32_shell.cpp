@@ -1,9 +1,5 @@
 // Shell folders, shell links, association change notice and ShellExecute.
 #include "platform/win32/win32_windows.h"
-// (the shell's automation headers need <windows.h> first)
-#include <exdisp.h>
-#include <shldisp.h>
-#include <shlguid.h>
 
 #include "platform/win32/win32_platform.h"
 #include "winkit/handles.h"

@@ -130,7 +130,7 @@ class PlantedInTheInstallFolder(unittest.TestCase):
         # pause has come, so that it does.
         uninstaller = folder / "Uninstall.exe"
         subprocess.run(["chattr", "+i", str(uninstaller)], check=True)
-        self.addCleanup(subprocess.run, ["chattr", "-i", str(uninstaller)])
+        self.addCleanup(subprocess.run, ["chattr", "-i", str(uninstaller)], capture_output=True)
 
         proc = w.start(inst.UNINSTALLER, cwd=folder)
         win = w.wait_window(title=UNINSTALL_TITLE, cls="KorvForm", timeout=60)
