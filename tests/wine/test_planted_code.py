@@ -82,6 +82,7 @@ class PlantedBesideSetup(harness.WineTestCase):
         plant_dlls(self.folder)
 
         wizard = sc.start_setup(w, program=self.setup)
+        self.assertEqual(loaded(self.folder), {}, "loaded by the time the wizard shows")
         wizard.start_install()
         wizard.wait_finished()
         sc.check_files(self, w, sc.DEFAULT_DIR)
@@ -134,6 +135,7 @@ class PlantedInTheInstallFolder(unittest.TestCase):
 
         proc = w.start(inst.UNINSTALLER, cwd=folder)
         win = w.wait_window(title=UNINSTALL_TITLE, cls="KorvForm", timeout=60)
+        self.assertEqual(loaded(folder), {}, "loaded by the time the window shows")
         next_button = w.wait_until(
             lambda: next((c["hwnd"] for c in w.controls(win["hwnd"]) if c["text"] == "下一步 >"),
                          None), 30, what="the Next button")
