@@ -43,12 +43,17 @@ def native_first(w):
     w.env["WINEDLLOVERRIDES"] = w.env["WINEDLLOVERRIDES"] + ";" + NATIVE_FIRST
 
 
-def ping_running():
-    """A process of the system's ping.exe (Wine names each process by its Windows program)."""
+def ping_running(w):
+    """A process of the system's ping.exe in this scenario's prefix (Wine names each process
+    by its Windows program)."""
+    prefix = b"WINEPREFIX=" + str(w.prefix).encode() + b"\0"
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
             with open(f"/proc/{pid}/cmdline", "rb") as f:
-                if b"ping.exe" in f.read().lower():
+                if b"ping.exe" not in f.read().lower():
+                    continue
+            with open(f"/proc/{pid}/environ", "rb") as f:
+                if prefix in f.read() + b"\0":
                     return True
         except OSError:
             pass
@@ -143,7 +148,7 @@ class PlantedInTheInstallFolder(unittest.TestCase):
         w.wait_text(next_button, "完成", timeout=120)
         w.click(next_button)
         self.assertEqual(proc.wait(60), 0)
-        w.wait_until(lambda: ran.exists() or ping_running(), 60, what="the batch file's pause")
+        w.wait_until(lambda: ran.exists() or ping_running(w), 60, what="the batch file's pause")
         self.assertFalse(ran.exists(), "the ping.bat of the install folder ran")
 
         subprocess.run(["chattr", "-i", str(uninstaller)], check=True)
