@@ -22,17 +22,17 @@ std::wstring SystemPath(const wchar_t* name) {
   return std::wstring(dir, length) + L"\\" + name;
 }
 
-// Loads a DLL, and the DLLs it imports, from the system folder. A system without the search
-// flags (Vista and 7 without the update) refuses them: then by full path, which for a library
-// that the manifest redirects gives the older version but never another folder's.
+}  // namespace
+
+// A system without the search flags (Vista and 7 without the update) refuses them: then by full
+// path, which for a library that the manifest redirects gives the older version but never another
+// folder's.
 HMODULE LoadSystemDll(const wchar_t* name) {
   if (HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return module;
   const std::wstring path = SystemPath(name);
   return path.empty() ? nullptr
                       : LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
-
-}  // namespace
 
 void UseSystemDllsOnly() {
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);

@@ -2,6 +2,7 @@
 // folder, an install folder on a second drive): a DLL of a system name placed beside them must
 // never be loaded. Part of the small Win32 toolkit.
 #pragma once
+#include <windows.h>
 
 namespace winkit {
 
@@ -11,6 +12,9 @@ namespace winkit {
 // at least is taken out of the search. The theme and drawing libraries, which the system's DLLs
 // load by name later, are loaded from the system folder at once.
 void UseSystemDllsOnly();
+
+// Loads a DLL, and the DLLs it imports, from the system folder only; null when it cannot be.
+HMODULE LoadSystemDll(const wchar_t* name);
 
 // Loads the common controls (version 6, which each program's manifest names) from the system
 // and registers `classes` (ICC_ flags). They are loaded here, after the entry restricted the

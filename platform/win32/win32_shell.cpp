@@ -3,6 +3,7 @@
 
 #include "platform/win32/win32_platform.h"
 #include "winkit/handles.h"
+#include "winkit/system_dlls.h"
 #include "winkit/text.h"
 
 namespace plat {
@@ -29,26 +30,49 @@ using Pidl = winkit::CoTaskMem<ITEMIDLIST>;
 // Null for an empty text, so that ShellExecute takes its default (verb, folder).
 const wchar_t* OrNull(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
 
-// A VARIANT cleared when it goes: a string (an owned BSTR), a number, or empty.
+// The automation strings' allocator, from oleaut32, loaded when first needed: only the start
+// of the application through the shell uses it, so the library is not loaded with the program.
+struct BstrFunctions {
+  BSTR(WINAPI* alloc)(const OLECHAR*, UINT) = nullptr;
+  void(WINAPI* free)(BSTR) = nullptr;
+};
+const BstrFunctions& Bstr() {
+  static const BstrFunctions functions = [] {
+    BstrFunctions f;
+    if (HMODULE automation = winkit::LoadSystemDll(L"oleaut32.dll")) {
+      f.alloc = reinterpret_cast<decltype(f.alloc)>(
+          reinterpret_cast<void*>(GetProcAddress(automation, "SysAllocStringLen")));
+      f.free = reinterpret_cast<decltype(f.free)>(
+          reinterpret_cast<void*>(GetProcAddress(automation, "SysFreeString")));
+    }
+    return f;
+  }();
+  return functions;
+}
+
+// A VARIANT that owns what it holds: a string (a BSTR), a number, or nothing.
 class Variant {
  public:
-  Variant() { VariantInit(&v_); }
-  explicit Variant(const std::wstring& text) : Variant() {
+  Variant() { v_.vt = VT_EMPTY; }
+  explicit Variant(const std::wstring& text) {
     v_.vt = VT_BSTR;
-    v_.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    v_.bstrVal = Bstr().alloc(text.data(), static_cast<UINT>(text.size()));
   }
-  explicit Variant(long number) : Variant() {
+  explicit Variant(long number) {
     v_.vt = VT_I4;
     v_.lVal = number;
   }
   Variant(const Variant&) = delete;
   Variant& operator=(const Variant&) = delete;
-  ~Variant() { VariantClear(&v_); }
+  ~Variant() {
+    if (v_.vt == VT_BSTR && v_.bstrVal) Bstr().free(v_.bstrVal);
+  }
   VARIANT* ptr() { return &v_; }
   const VARIANT& get() const { return v_; }
+  bool ok() const { return v_.vt != VT_BSTR || v_.bstrVal; }
 
  private:
-  VARIANT v_;
+  VARIANT v_{};
 };
 
 // The automation object of the desktop shell's own process (its window on the desktop), or
@@ -140,18 +164,17 @@ void Win32Platform::ShellExecute(std::uintptr_t owner, const std::string& verb,
 bool Win32Platform::ShellExecuteAsUser(const std::string& verb, const std::string& file,
                                        const std::string& params, const std::string& dir,
                                        int show) {
+  if (!Bstr().alloc || !Bstr().free) return false;
   winkit::ComPtr<IShellDispatch2> shell;
   if (!DesktopShellDispatch(shell)) return false;
-  const std::wstring wfile = Widen(file);
-  BSTR name = SysAllocStringLen(wfile.data(), static_cast<UINT>(wfile.size()));
-  if (!name) return false;
+  Variant name(Widen(file));
   Variant args(Widen(params));
   Variant folder(Widen(dir));
   Variant operation(Widen(verb));
   Variant showCommand(static_cast<long>(show));
-  const HRESULT hr =
-      shell->ShellExecute(name, args.get(), folder.get(), operation.get(), showCommand.get());
-  SysFreeString(name);
+  if (!name.ok() || !args.ok() || !folder.ok() || !operation.ok()) return false;
+  const HRESULT hr = shell->ShellExecute(name.get().bstrVal, args.get(), folder.get(),
+                                         operation.get(), showCommand.get());
   return SUCCEEDED(hr);
 }
 
