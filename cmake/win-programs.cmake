@@ -6,7 +6,9 @@
 # windres compiles into an object linked into Setup.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
-set(KORV_WIN32_LIBS user32 gdi32 comctl32 comdlg32 shell32 ole32 oleaut32 uuid advapi32)
+# No comctl32: the programs load it themselves once the DLL search is restricted
+# (winkit/system_dlls.cpp).
+set(KORV_WIN32_LIBS user32 gdi32 comdlg32 shell32 ole32 oleaut32 uuid advapi32)
 set(KORV_GEN ${CMAKE_BINARY_DIR}/generated)
 set(KORV_ART ${KORV_GEN}/art)
 set(KORV_SRC ${CMAKE_SOURCE_DIR})

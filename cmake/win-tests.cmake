@@ -10,3 +10,8 @@ target_link_libraries(driver_testapp PRIVATE comctl32)
 
 add_executable(ini_check ${CMAKE_SOURCE_DIR}/tests/wine/ini_check/ini_check.cpp)
 target_link_libraries(ini_check PRIVATE korv_common shell32)
+
+# plant.dll: what a test places beside a program under a system DLL's name; it leaves a marker
+# file when loaded.
+add_library(plant SHARED ${CMAKE_SOURCE_DIR}/tests/wine/plant/plant.cpp)
+set_target_properties(plant PROPERTIES PREFIX "")

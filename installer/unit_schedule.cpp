@@ -240,8 +240,13 @@ void TFormSchedule::BtnNextClick() {
     // The name is read again here: a config changed since the install starts nothing outside
     // the destination folder (an unreadable, empty name opens the folder itself, as before).
     const std::string name = Config("Run", "FileName");
-    if (WantRunAfter && Committed && (name.empty() || IsContainedRelPath(name)))
-      system_.ShellExecute(Handle(), "open", InstallDir + "\\" + name, "", "", plat::kSwShow);
+    // The application runs with the rights of the user, not the installer's: the desktop
+    // shell starts it. Where no shell answers, it is started from here.
+    if (WantRunAfter && Committed && (name.empty() || IsContainedRelPath(name))) {
+      const std::string file = InstallDir + "\\" + name;
+      if (!system_.ShellExecuteAsUser("open", file, "", "", plat::kSwShow))
+        system_.ShellExecute(Handle(), "open", file, "", "", plat::kSwShow);
+    }
     if (Formain) Formain->Close();
     return;
   }

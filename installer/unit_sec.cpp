@@ -26,15 +26,18 @@ void PumpOrStop() {
 
 void Pause() { ui::Application().Sleep(50); }
 
-// Creates a folder and every missing parent; false when any level cannot be made.
-bool ForceDirectories(plat::Platform& system, std::string path) {
+// Creates a folder and every missing parent; false when any level cannot be made. The levels
+// of `protectedTop` and above that it makes are protected as the system's program folder is
+// (made on a second drive they would let every user change the installed programs); those
+// below inherit from them. A folder that exists keeps its access as it is.
+bool ForceDirectories(plat::Platform& system, std::string path, std::size_t protectedTop) {
   while (!path.empty() && path.back() == '\\') path.pop_back();
   if (path.empty()) return false;
   if (path.size() == 2 && path[1] == ':') return system.DirExists(path + "\\");
   if (system.DirExists(path)) return true;
   std::string parent = gbk::FolderPart(path);
-  if (!parent.empty() && !ForceDirectories(system, parent)) return false;
-  return system.CreateDir(path);
+  if (!parent.empty() && !ForceDirectories(system, parent, protectedTop)) return false;
+  return path.size() <= protectedTop ? system.CreateProtectedDir(path) : system.CreateDir(path);
 }
 
 // The folder of a path with its trailing "\" ("D:\A\KVRN.exe" -> "D:\A\").
@@ -165,7 +168,7 @@ void TFormsec::RunInstall() {
 bool TFormsec::EnsureInstallDir(const std::string& folder) {
   if (!folder.empty() && system_.DirExists(folder)) return true;
   lbls.SetText("安装主程序文件");
-  if (ForceDirectories(system_, folder)) return true;
+  if (ForceDirectories(system_, folder, folder.size())) return true;
   ui::Application().OwnDialog(this, ui::DialogKind::Error, "创建主文件夹\\" + folder + " 失败");
   return false;
 }
@@ -175,7 +178,7 @@ bool TFormsec::EnsureSubDir(const std::string& dir) {
   const std::string path = InstallDir + "\\" + dir;
   if (system_.DirExists(path)) return true;
   lbls.SetText("创建文件夹\\" + dir);
-  if (ForceDirectories(system_, path)) return true;
+  if (ForceDirectories(system_, path, InstallDir.size())) return true;
   ui::Application().OwnDialog(this, ui::DialogKind::Error, "创建文件夹\\" + dir + " 失败");
   return false;
 }

@@ -8,8 +8,10 @@
 #include "installer/unit_schedule.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/win32/win32_backend.h"
+#include "winkit/system_dlls.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  winkit::UseSystemDllsOnly();
   plat::Win32Platform system;
   RunOnce guard(system);     // closed last, after every window is gone
   ui::Win32Backend backend;  // starts COM on this thread for the shell link object

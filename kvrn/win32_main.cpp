@@ -8,6 +8,7 @@
 
 #include "kvrn/doc_arg.h"
 #include "winkit/handles.h"
+#include "winkit/system_dlls.h"
 #include "winkit/text.h"
 
 namespace {
@@ -131,6 +132,7 @@ HFONT MakeFont(int height, int weight, BYTE charset, const std::wstring& face) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+  winkit::UseSystemDllsOnly();
   AppState state;
   g_state = &state;
   state.gdi.text.Reset(MakeFont(12, FW_NORMAL, GB2312_CHARSET, winkit::kSongTi));

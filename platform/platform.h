@@ -73,6 +73,10 @@ class Platform {
   virtual bool FileExists(const std::string& path) = 0;  // an existing file, not a folder
   virtual bool DirExists(const std::string& path) = 0;   // an existing folder
   virtual bool CreateDir(const std::string& path) = 0;   // one level, default security
+  // One level, protected as the system's program folder is: SYSTEM and Administrators full
+  // control, Users read and execute, inherited by what is made inside, nothing inherited from
+  // the folder above (which on a second drive lets every user change what is made in it).
+  virtual bool CreateProtectedDir(const std::string& path) = 0;
   virtual bool DeleteFile(const std::string& path) = 0;
   virtual bool RemoveDir(const std::string& path) = 0;  // fails unless empty
   // Entries matching a FindFirstFile pattern such as "<folder>\*.*", with every attribute
@@ -96,6 +100,7 @@ class Platform {
   virtual void CreateHeldFile(const std::string& path, std::string_view bytes) = 0;
   virtual void ReleaseHeldFile(const std::string& path) = 0;  // nothing if not held
   virtual std::string WindowsDirectory() = 0;                 // without trailing "\"
+  virtual std::string SystemDirectory() = 0;                  // without trailing "\"
   virtual std::string ModuleFileName() = 0;                   // the running program's full path
   // The 8.3 form of an existing path (GetShortPathName); the path itself when there is none.
   virtual std::string ShortPathName(const std::string& path) = 0;
@@ -127,6 +132,11 @@ class Platform {
   // ShellExecute(owner, verb, file, params, dir, show); the result is not examined.
   virtual void ShellExecute(std::uintptr_t owner, const std::string& verb, const std::string& file,
                             const std::string& params, const std::string& dir, int show) = 0;
+  // The same request carried out by the desktop shell's own process, so that what it starts
+  // runs with the rights of the signed-in user, not this program's. False when no desktop
+  // shell answers (none runs, or it refuses the request); nothing was started then.
+  virtual bool ShellExecuteAsUser(const std::string& verb, const std::string& file,
+                                  const std::string& params, const std::string& dir, int show) = 0;
   virtual std::unique_ptr<DdeConversation> NewDdeConversation() = 0;
 
   // --- drives -------------------------------------------------------------------------

@@ -30,7 +30,7 @@ void PlaceLabel(ui::Label& label, int left, int top, bool bold = false) {
 
 }  // namespace
 
-std::string BatchFileText(const std::string& program) {
+std::string BatchFileText(const std::string& program, const std::string& systemDir) {
   const std::string quoted = "\"" + program + "\"";
   // Retries about once a second (ping is the pause that every cmd has) and gives up after a
   // bounded number of attempts, so that a file that can never be deleted does not keep a
@@ -47,7 +47,9 @@ std::string BatchFileText(const std::string& program) {
          "if %tries% geq " +
          std::to_string(kBatchAttempts) +
          " goto done\r\n"
-         "ping -n 2 127.0.0.1 >nul\r\n"
+         "\"" +
+         systemDir +
+         "\\ping.exe\" -n 2 127.0.0.1 >nul\r\n"
          "goto try\r\n"
          ":done\r\n"
          "del %0\r\n";
@@ -162,7 +164,10 @@ std::string Tfrmuninstall::ReadSetupValue(const std::string& section, const std:
 // on the confirmation page runs the removal and lands on the done page.
 void Tfrmuninstall::BtnNextClick() {
   if (BtnNext.Text() == "完成") {
-    system_.ShellExecute(Handle(), "open", kBatchFile, "", "", plat::kSwHide);
+    // Started in the system folder, so that nothing in the folder this program was started
+    // from can stand in for a command the batch file calls.
+    system_.ShellExecute(Handle(), "open", kBatchFile, "", system_.SystemDirectory(),
+                         plat::kSwHide);
     Close();
   }
   if (NoteBook1.PageIndex() == 0) {
@@ -238,7 +243,7 @@ bool Tfrmuninstall::Un_install() {
     Pump();
 
     lblinfo.SetText("删除批处理文件...");
-    system_.WriteFile(kBatchFile, BatchFileText(BatchProgramPath(system_)));
+    WriteBatchFile();
     pgb1.SetPosition(100);
     Pause(50);
   } catch (const std::exception&) {
@@ -247,6 +252,19 @@ bool Tfrmuninstall::Un_install() {
   }
   NoteBook1.SetActivePage("p3");
   return true;
+}
+
+// Any user may create a folder, or a link, in the root of C:. The batch file is made new, never
+// written through whatever lies at its name: a folder of that name (a link to one included) is
+// removed first, a file or file link goes inside CreateHeldFile; what cannot go fails the write.
+void Tfrmuninstall::WriteBatchFile() {
+  const std::optional<std::uint32_t> attributes = system_.Attributes(kBatchFile);
+  if (attributes && (*attributes & plat::kAttrDirectory) && !system_.RemoveDir(kBatchFile))
+    throw plat::Error(std::string("Cannot create file \"") + kBatchFile +
+                      "\". A folder of that name cannot be removed");
+  system_.CreateHeldFile(kBatchFile,
+                         BatchFileText(BatchProgramPath(system_), system_.SystemDirectory()));
+  system_.ReleaseHeldFile(kBatchFile);
 }
 
 bool Tfrmuninstall::IsLink(const std::string& path) {

@@ -12,8 +12,10 @@ inline const char kBatchFile[] = "c:\\_destoryme.bat";
 // Attempts the batch file makes at deleting the uninstaller, about a second apart.
 constexpr int kBatchAttempts = 30;
 
-// The batch file's text for the uninstaller at `program` (CR LF line ends).
-std::string BatchFileText(const std::string& program);
+// The batch file's text for the uninstaller at `program` (CR LF line ends). The only program
+// it calls, its pause, is named by its full path in the system folder `systemDir`: a program
+// of that name in the folder it runs from must never be the one that runs.
+std::string BatchFileText(const std::string& program, const std::string& systemDir);
 // The uninstaller's own path as the batch file names it.
 std::string BatchProgramPath(plat::Platform& system);
 
@@ -68,6 +70,7 @@ class Tfrmuninstall : public ui::Form {
   void DeleteListedFile(const std::string& folder, const std::string& relPath, int index);
   void DeleteFolderFiles(const std::string& folder);
   void DeleteDesktopLink();
+  void WriteBatchFile();                 // the self-deleting batch file, made new
   bool IsLink(const std::string& path);  // a junction or symbolic link
   // True when a folder part of `relPath` below `folder` is a junction or symbolic link.
   bool PassesThroughLink(const std::string& folder, const std::string& relPath);

@@ -5,6 +5,7 @@
 #include "platform/win32/win32_platform.h"
 #include "ui/win32/win32_backend.h"
 #include "uninstaller/frmuninstall.h"
+#include "winkit/system_dlls.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ struct ComApartment {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  winkit::UseSystemDllsOnly();
   ComApartment com;
   plat::Win32Platform system;
   ui::Win32Backend backend;

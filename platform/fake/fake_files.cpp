@@ -105,7 +105,17 @@ bool FakePlatform::DirExists(const std::string& path) {
   return n && n->dir;
 }
 
-bool FakePlatform::CreateDir(const std::string& path) {
+bool FakePlatform::CreateDir(const std::string& path) { return MakeDir(path, false); }
+
+bool FakePlatform::CreateProtectedDir(const std::string& path) { return MakeDir(path, true); }
+
+bool FakePlatform::IsProtectedDir(const std::string& path) const {
+  Path p = Parse(path);
+  const Node* n = p.ok ? Find(p.key) : nullptr;
+  return n && n->dir && n->protectedAccess;
+}
+
+bool FakePlatform::MakeDir(const std::string& path, bool protectedAccess) {
   Path p = Parse(path);
   std::string shown = p.ok ? p.full : path;
   bool ok = false;
@@ -123,6 +133,7 @@ bool FakePlatform::CreateDir(const std::string& path) {
     Fail(kWriteProtect);
   else {
     MakeDirs(p, p.parts.size());
+    Find(p.key)->protectedAccess = protectedAccess;
     ok = true;
   }
   Note("CreateDir", shown, ok);

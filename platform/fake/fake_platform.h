@@ -81,6 +81,8 @@ class FakePlatform : public Platform {
   void SetLocked(const std::string& path, bool locked = true);
   // Marks a file or folder as a junction or symbolic link (the reparse-point attribute).
   void SetReparsePoint(const std::string& path);
+  // A folder made by CreateProtectedDir (any other folder has the access its parent passes on).
+  bool IsProtectedDir(const std::string& path) const;
 
   // --- drives ---
   struct Drive {
@@ -131,6 +133,10 @@ class FakePlatform : public Platform {
     int show;
   };
   std::vector<Execute> executes;
+  // ShellExecuteAsUser: whether the desktop shell answers, and what it was asked to start (the
+  // owner is 0: the shell's process starts it).
+  bool desktopShellAnswers = false;  // none, as under Wine
+  std::vector<Execute> userExecutes;
 
   // --- Program Manager (DDE) ---
   bool progManRunning = true;          // the server answers a connect
@@ -178,6 +184,8 @@ class FakePlatform : public Platform {
   bool FileExists(const std::string& path) override;
   bool DirExists(const std::string& path) override;
   bool CreateDir(const std::string& path) override;
+  // Counted, failed and journalled as CreateDir; the folder is marked as protected.
+  bool CreateProtectedDir(const std::string& path) override;
   bool DeleteFile(const std::string& path) override;
   bool RemoveDir(const std::string& path) override;
   std::vector<DirEntry> ListDir(const std::string& pattern) override;
@@ -188,6 +196,7 @@ class FakePlatform : public Platform {
   void CreateHeldFile(const std::string& path, std::string_view bytes) override;
   void ReleaseHeldFile(const std::string& path) override;
   std::string WindowsDirectory() override { return windowsDirectory; }
+  std::string SystemDirectory() override { return windowsDirectory + "\\system32"; }
   std::string ModuleFileName() override { return moduleFileName; }
   std::map<std::string, std::string> shortNames;  // path -> its 8.3 form, where it has one
   std::string ShortPathName(const std::string& path) override {
@@ -212,6 +221,8 @@ class FakePlatform : public Platform {
   void NotifyAssociationsChanged() override { ++associationNotifications; }
   void ShellExecute(std::uintptr_t owner, const std::string& verb, const std::string& file,
                     const std::string& params, const std::string& dir, int show) override;
+  bool ShellExecuteAsUser(const std::string& verb, const std::string& file,
+                          const std::string& params, const std::string& dir, int show) override;
   std::unique_ptr<DdeConversation> NewDdeConversation() override;
 
   std::string LogicalDriveStrings() override;
@@ -242,7 +253,8 @@ class FakePlatform : public Platform {
     std::string bytes;
     bool readOnly = false;
     bool locked = false;
-    bool reparsePoint = false;  // a junction or symbolic link; where it leads is not modelled
+    bool reparsePoint = false;     // a junction or symbolic link; where it leads is not modelled
+    bool protectedAccess = false;  // a folder made by CreateProtectedDir
   };
   static std::uint32_t AttributesOf(const Node& n);
   struct Path {
@@ -274,6 +286,7 @@ class FakePlatform : public Platform {
   void Note(const std::string& op, const std::string& target, bool ok,
             const std::string& name = "");
   bool HasChildren(const std::string& key) const;
+  bool MakeDir(const std::string& path, bool protectedAccess);
   void MakeDirs(const Path& p, std::size_t levels);
   std::uint32_t Store(const Path& p, std::string_view bytes);  // 0 or an error code
   void Release(const std::shared_ptr<FakeSections::Section>& section);

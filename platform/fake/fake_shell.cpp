@@ -98,6 +98,14 @@ void FakePlatform::ShellExecute(std::uintptr_t owner, const std::string& verb,
   Note("ShellExecute", file, true);
 }
 
+bool FakePlatform::ShellExecuteAsUser(const std::string& verb, const std::string& file,
+                                      const std::string& params, const std::string& dir, int show) {
+  if (!desktopShellAnswers) return false;
+  userExecutes.push_back({0, verb, file, params, dir, show});
+  Note("ShellExecuteAsUser", file, true);
+  return true;
+}
+
 std::unique_ptr<DdeConversation> FakePlatform::NewDdeConversation() {
   return std::make_unique<FakeConversation>(*this);
 }

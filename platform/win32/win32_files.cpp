@@ -1,5 +1,7 @@
 // Files, folders, the Windows directory, the module path and the payload resources.
 #include "platform/win32/win32_windows.h"
+// (after <windows.h>)
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -67,6 +69,31 @@ std::optional<LONGLONG> OwnFileOffset(std::string_view bytes) {
   return std::nullopt;
 }
 
+// This program's own file, opened by its name, when it is proven to be the file that the
+// running image was mapped from. The name may lead elsewhere by now: the file may have been
+// renamed and another put in its place while the program ran, or before its first line (during
+// the elevation prompt). The system compares a view of the opened file with the image.
+winkit::Handle OpenOwnImageFile() {
+  using SameFileFn = LONG(NTAPI*)(PVOID, PVOID);
+  // ntdll is mapped in every process: this looks it up, it loads nothing.
+  const auto sameFile = reinterpret_cast<SameFileFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtAreMappedFilesTheSame")));
+  if (!sameFile) return {};
+  winkit::Handle own(CreateFileW(OwnPath().c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!own.valid()) return {};
+  const winkit::Handle mapping(
+      CreateFileMappingW(own.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  if (!mapping.valid()) return {};
+  void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 1);
+  if (!view) return {};
+  const LONG status = sameFile(GetModuleHandleW(nullptr), view);
+  UnmapViewOfFile(view);
+  if (status != 0) return {};  // STATUS_SUCCESS only: the same file
+  return own;
+}
+
 std::string FileError(const char* what, const std::wstring& path, DWORD code) {
   return std::string(what) + " \"" + FullPath(path) + "\". " + winkit::SystemMessage(code);
 }
@@ -106,6 +133,20 @@ bool Win32Platform::DirExists(const std::string& path) {
 
 bool Win32Platform::CreateDir(const std::string& path) {
   return CreateDirectoryW(Widen(path).c_str(), nullptr) != 0;
+}
+
+bool Win32Platform::CreateProtectedDir(const std::string& path) {
+  // Protected (P): nothing inherited from above. SYSTEM and Administrators full control, Users
+  // read and execute (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE), each for the folder, its
+  // sub-folders and files (OICI).
+  constexpr wchar_t kAccess[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+  winkit::LocalMem<void> descriptor;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAccess, SDDL_REVISION_1,
+                                                            descriptor.out(), nullptr)) {
+    return false;
+  }
+  SECURITY_ATTRIBUTES security = {sizeof security, descriptor.get(), FALSE};
+  return CreateDirectoryW(Widen(path).c_str(), &security) != 0;
 }
 
 bool Win32Platform::DeleteFile(const std::string& path) {
@@ -170,12 +211,10 @@ void WriteWhole(const std::wstring& wide, std::string_view bytes, DWORD disposit
   };
   constexpr std::size_t kChunk = 1024u << 10;
   // Bytes of this program's own image (a payload entry) are copied from its file, so that
-  // their pages are not brought into memory; should the file not read, the rest comes from
-  // memory.
+  // their pages are not brought into memory, but only through a handle proven to be the file
+  // the image was mapped from; otherwise, and should the file not read, they come from memory.
   if (const std::optional<LONGLONG> offset = OwnFileOffset(bytes)) {
-    winkit::Handle own(CreateFileW(OwnPath().c_str(), GENERIC_READ,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    winkit::Handle own = OpenOwnImageFile();
     LARGE_INTEGER at;
     at.QuadPart = *offset;
     if (own.valid() && SetFilePointerEx(own.get(), at, nullptr, FILE_BEGIN)) {
@@ -234,6 +273,20 @@ std::string Win32Platform::WindowsDirectory() {
     dir.assign(length, L'\0');
     length = GetWindowsDirectoryW(dir.data(), length);
     dir.resize(length);
+  } else {
+    dir.assign(buffer, length);
+  }
+  if (!dir.empty() && dir.back() == L'\\') dir.pop_back();
+  return Narrow(dir);
+}
+
+std::string Win32Platform::SystemDirectory() {
+  wchar_t buffer[MAX_PATH + 1];
+  const UINT length = GetSystemDirectoryW(buffer, MAX_PATH + 1);
+  std::wstring dir;
+  if (length > MAX_PATH) {
+    dir.assign(length, L'\0');
+    dir.resize(GetSystemDirectoryW(dir.data(), length));
   } else {
     dir.assign(buffer, length);
   }

@@ -14,6 +14,7 @@ class Win32Platform final : public Platform {
   bool FileExists(const std::string& path) override;
   bool DirExists(const std::string& path) override;
   bool CreateDir(const std::string& path) override;
+  bool CreateProtectedDir(const std::string& path) override;
   bool DeleteFile(const std::string& path) override;
   bool RemoveDir(const std::string& path) override;
   std::vector<DirEntry> ListDir(const std::string& pattern) override;
@@ -24,6 +25,7 @@ class Win32Platform final : public Platform {
   void CreateHeldFile(const std::string& path, std::string_view bytes) override;
   void ReleaseHeldFile(const std::string& path) override;
   std::string WindowsDirectory() override;
+  std::string SystemDirectory() override;
   std::string ModuleFileName() override;
   std::string ShortPathName(const std::string& path) override;
 
@@ -44,6 +46,8 @@ class Win32Platform final : public Platform {
   void NotifyAssociationsChanged() override;
   void ShellExecute(std::uintptr_t owner, const std::string& verb, const std::string& file,
                     const std::string& params, const std::string& dir, int show) override;
+  bool ShellExecuteAsUser(const std::string& verb, const std::string& file,
+                          const std::string& params, const std::string& dir, int show) override;
   std::unique_ptr<DdeConversation> NewDdeConversation() override;
 
   std::string LogicalDriveStrings() override;

@@ -8,6 +8,11 @@
 #include <ddeml.h>
 #include <objidl.h>
 #include <shellapi.h>
+// Before the shell's interfaces are declared, so that IShellDispatch2's method keeps its name.
+#undef ShellExecute
+#include <exdisp.h>
+#include <shldisp.h>
+#include <shlguid.h>
 #include <shlobj.h>
 
 #undef DeleteFile

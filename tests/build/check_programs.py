@@ -6,7 +6,9 @@
 For each of KVRN.exe, Uninstall.exe and Setup.exe that exists: a GUI program for the tree's
 processor (i686, the shipped PE32 programs, by default; x86_64 for their PE32+ twins) with an application manifest (id 1) asking for common controls 6, the execution level its
 program needs and a compatibility section, and the icon MAINICON. Uninstall.exe and Setup.exe
-carry their pictures at the sizes the forms expect. Setup.exe carries exactly the payload
+carry their pictures at the sizes the forms expect. Each imports only DLLs that Windows loads
+from its own folder whatever lies beside the program (KnownDLLs), plus comctl32, which the
+manifest binds to the system's version 6. Setup.exe carries exactly the payload
 entries of the install manifest, under upper-case names and types, in language 2052 only,
 each byte-identical to the entry file the build generated (generated/payload/entries), the
 program entries identical to the built KVRN.exe and Uninstall.exe. Each program carries a
@@ -32,6 +34,14 @@ EXPECTED = {
                   "bitmaps": {"BACKDROP": (1024, 711), "LEFTSTRIP": (165, 300),
                               "HEADER": (540, 54)}},
 }
+# The KnownDLLs of every Windows the programs run on (7 to 11, 32- and 64-bit): the loader maps
+# these from the system folder only, never from the program's folder. ntdll is always the
+# system's. Any other DLL a program imports would be searched for beside the program first,
+# and a downloads folder or an install folder on a second drive is writable by others.
+KNOWN_DLLS = {"ntdll", "kernel32", "advapi32", "clbcatq", "comdlg32", "difxapi", "gdi32",
+              "imagehlp", "imm32", "msctf", "msvcrt", "normaliz", "nsi", "ole32", "oleaut32",
+              "psapi", "sechost", "setupapi", "shell32", "shlwapi", "user32", "wldap32",
+              "ws2_32"}
 STANDARD_TYPES = {1, 2, 3, 4, 5, 6, 9, 10, 11, 12, 14, 16, 22, 23, 24}
 MACHINES = {"i686": 0x14C, "x86_64": 0x8664}
 SUPPORTED_OS = "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"  # Windows 10 and 11
@@ -90,6 +100,13 @@ def check_program(path, want, processor, faults):
             faults.append(f"{name}: manifest does not request {want['level']}")
         if "<compatibility" not in text or SUPPORTED_OS not in text:
             faults.append(f"{name}: manifest has no compatibility section for Windows 10")
+    allowed = set(KNOWN_DLLS)
+    if manifests and "Microsoft.Windows.Common-Controls" in manifests[0].decode("utf-8"):
+        allowed.add("comctl32")
+    for dll in pe.imports():
+        if dll.lower().removesuffix(".dll") not in allowed:
+            faults.append(f"{name}: imports {dll}, which is not a KnownDLL: Windows would "
+                          "look for it beside the program first")
     check_version(name, res, want, config_version(os.path.dirname(path)), faults)
     if not any(t == RT_GROUP_ICON and n == "MAINICON" for t, n, _ in res):
         faults.append(f"{name}: no icon MAINICON")

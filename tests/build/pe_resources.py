@@ -1,5 +1,5 @@
-"""Reads what the build checks need from a PE32 or PE32+ file: header fields and the resource
-tree."""
+"""Reads what the build checks need from a PE32 or PE32+ file: header fields, the DLLs it
+imports and the resource tree."""
 
 import struct
 
@@ -34,8 +34,29 @@ class PeFile:
         for i in range(nsections):
             name, vsize, vaddr, rawsize, rawptr = struct.unpack_from("<8sIIII", d, sec + 40 * i)
             self.sections.append((name.rstrip(b"\0"), vaddr, max(vsize, rawsize), rawptr))
-        self.resource_rva = (struct.unpack_from("<I", d, opt + 96 + widened + 8 * 2)[0]
-                             if ndirs > 2 else 0)
+        self.dirs = [struct.unpack_from("<I", d, opt + 96 + widened + 8 * i)[0]
+                     for i in range(ndirs)]
+        self.resource_rva = self.dirs[2] if ndirs > 2 else 0
+
+    def _name_at(self, rva):
+        at = self.offset(rva)
+        return self.data[at:self.data.index(b"\0", at)].decode("ascii")
+
+    def imports(self):
+        """Names of the DLLs the loader maps for this file (the import directory) and of those
+        its code loads on first use (the delay-import directory), as written."""
+        names = []
+        # An import descriptor is 20 bytes, its name at +12; a delay-import one 32 bytes, its
+        # name at +4. Each list ends with a descriptor of zeros.
+        for index, size, name_at in ((1, 20, 12), (13, 32, 4)):
+            rva = self.dirs[index] if len(self.dirs) > index else 0
+            if not rva:
+                continue
+            at = self.offset(rva)
+            while any(self.data[at:at + size]):
+                names.append(self._name_at(struct.unpack_from("<I", self.data, at + name_at)[0]))
+                at += size
+        return names
 
     def offset(self, rva):
         for _, vaddr, size, rawptr in self.sections:

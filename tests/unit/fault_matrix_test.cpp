@@ -435,9 +435,9 @@ class RemovalCase {
 };
 
 const FakeOp kRemovalOps[] = {
-    FakeOp::ReadFile,     FakeOp::DeleteFile, FakeOp::RemoveDir,    FakeOp::RegOpenKey,
-    FakeOp::RegQueryInfo, FakeOp::RegEnumKey, FakeOp::RegDeleteKey, FakeOp::CommonDesktopDirectory,
-    FakeOp::DdeOpen,      FakeOp::DdeExecute, FakeOp::WriteFile};
+    FakeOp::ReadFile,     FakeOp::DeleteFile, FakeOp::RemoveDir,     FakeOp::RegOpenKey,
+    FakeOp::RegQueryInfo, FakeOp::RegEnumKey, FakeOp::RegDeleteKey,  FakeOp::CommonDesktopDirectory,
+    FakeOp::DdeOpen,      FakeOp::DdeExecute, FakeOp::CreateHeldFile};
 
 const char kRemovalError[] = "卸载程序出错!可能是正在使用要删除的文件";
 
@@ -463,7 +463,8 @@ void ExpectSoundRemoval(RemovalCase& c, const std::string& what) {
     if (j.op == "DeleteFile" || j.op == "RemoveDir")
       inside = Within(j.target, std::string(kDir)) && !gbk::EqualsNoCase(j.target, kDir);
     if (j.op == "DeleteFile") inside = inside || j.target == kLink;
-    if (j.op == "WriteFile" || j.op == "ShellExecute") inside = gbk::EqualsNoCase(j.target, kBatch);
+    if (j.op == "CreateHeldFile" || j.op == "ShellExecute")
+      inside = gbk::EqualsNoCase(j.target, kBatch);
     if (j.op == "RegDeleteKey")
       inside = std::any_of(keys.begin(), keys.end(), [&](auto& k) { return Within(j.target, k); });
     if (j.op == "DdeExecute")
@@ -477,7 +478,7 @@ void ExpectSoundRemoval(RemovalCase& c, const std::string& what) {
   EXPECT_TRUE(c.sys.DirExists(kDir));
   // The batch file is started only after a removal that reached the done page.
   if (c.done) {
-    EXPECT_EQ(c.sys.Content(kBatch), BatchFileText(c.sys.moduleFileName));
+    EXPECT_EQ(c.sys.Content(kBatch), BatchFileText(c.sys.moduleFileName, c.sys.SystemDirectory()));
     ASSERT_EQ(c.sys.executes.size(), 1u);
     EXPECT_EQ(c.sys.executes[0].file, "c:\\_destoryme.bat");
   } else {
@@ -548,7 +549,7 @@ TEST_P(RemovalFault, EveryCallThatFailsIsMet) {
       EXPECT_FALSE(c.done);
       EXPECT_EQ(boxes, Strings{kRemovalError});
       for (const auto& j : c.sys.journal) EXPECT_NE(j.op, "DeleteFile");
-    } else if (op == FakeOp::WriteFile) {
+    } else if (op == FakeOp::CreateHeldFile) {
       // The batch file cannot be written: everything else is gone, the message is shown.
       EXPECT_FALSE(c.done);
       EXPECT_EQ(boxes, Strings{kRemovalError});

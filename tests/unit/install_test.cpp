@@ -273,6 +273,31 @@ TEST_F(InstallRun, TwoEntriesInOneMissingFolderCreateItOnce) {
   EXPECT_TRUE(backend.boxes.empty());
 }
 
+TEST_F(InstallRun, FoldersTheRunMakesAreProtectedAndExistingOnesKeepTheirAccess) {
+  // The destination and its missing parent are made protected; the data folders inside
+  // inherit from them.
+  Start();
+  ScriptWalkToInstall();
+  ScriptFinish();
+  RunInstaller();
+  EXPECT_TRUE(sys.IsProtectedDir("D:\\Program Files"));
+  EXPECT_TRUE(sys.IsProtectedDir(kDefaultDir));
+  EXPECT_FALSE(sys.IsProtectedDir(std::string(kDefaultDir) + "\\SdbFile"));
+  EXPECT_FALSE(sys.IsProtectedDir(std::string(kDefaultDir) + "\\UserFile"));
+}
+
+TEST_F(InstallRun, ExistingDestinationKeepsItsAccess) {
+  sys.AddDir(kDefaultDir);
+  Start();
+  ScriptWalkToInstall();
+  ScriptFinish();
+  RunInstaller();
+  EXPECT_FALSE(sys.IsProtectedDir("D:\\Program Files"));
+  EXPECT_FALSE(sys.IsProtectedDir(kDefaultDir));
+  EXPECT_FALSE(sys.IsProtectedDir(std::string(kDefaultDir) + "\\SdbFile"));
+  EXPECT_TRUE(sys.FileExists(std::string(kDefaultDir) + "\\KVRN.exe"));
+}
+
 TEST_F(InstallRun, MissingResourceStopsTheSequenceWithTheErrorBox) {
   entries.insert(entries.begin() + 5, Entry{"Ghost", "DBname7", "SdbFile\\ghost.dat", "", false});
   Start();

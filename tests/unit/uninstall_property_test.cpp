@@ -171,7 +171,7 @@ TEST_P(RemovalProperty, NothingOutsideTheFolderIsDeleted) {
       bool fixed = false;
       if (j.op == "DeleteFile" || j.op == "RemoveDir")
         fixed = Within(j.target, appDir) || (j.op == "DeleteFile" && Within(j.target, desktop));
-      else if (j.op == "WriteFile" || j.op == "ShellExecute")
+      else if (j.op == "CreateHeldFile" || j.op == "ShellExecute")
         fixed = gbk::EqualsNoCase(j.target, "C:\\_destoryme.bat");
       else if (j.op == "RegDeleteKey")
         fixed = j.target.find("Korvane") != std::string::npos ||

@@ -156,7 +156,8 @@ TEST_F(UninstallerTest, OneNextClickRemovesEverythingAndFinishStartsTheBatch) {
   EXPECT_EQ(sys.ddeCommands,
             std::vector<std::string>{std::string("[DeleteGroup(") + kCaption + ")]\r\n"});
   EXPECT_EQ(sys.ddeConnected, 0);
-  EXPECT_EQ(sys.Content("C:\\_destoryme.bat"), BatchFileText(sys.moduleFileName));
+  EXPECT_EQ(sys.Content("C:\\_destoryme.bat"),
+            BatchFileText(sys.moduleFileName, "C:\\WINDOWS\\system32"));
   EXPECT_TRUE(sys.executes.empty());
   ExpectOnlyProductTouched();
 
@@ -166,7 +167,7 @@ TEST_F(UninstallerTest, OneNextClickRemovesEverythingAndFinishStartsTheBatch) {
   EXPECT_EQ(run.verb, "open");
   EXPECT_EQ(run.file, "c:\\_destoryme.bat");
   EXPECT_EQ(run.params, "");
-  EXPECT_EQ(run.dir, "");
+  EXPECT_EQ(run.dir, "C:\\WINDOWS\\system32");  // nothing of the folder it was started from
   EXPECT_EQ(run.show, plat::kSwHide);
   EXPECT_TRUE(app.Terminated());
 }
@@ -386,14 +387,14 @@ TEST_F(UninstallerTest, RemovalDeletesNothingThroughALink) {
 }
 
 TEST_F(UninstallerTest, BatchFileText) {
-  EXPECT_EQ(BatchFileText("D:\\Apps\\Uninstall.exe"),
+  EXPECT_EQ(BatchFileText("D:\\Apps\\Uninstall.exe", "C:\\Windows\\system32"),
             "set /a tries=0\r\n"
             ":try\r\n"
             "del \"D:\\Apps\\Uninstall.exe\"\r\n"
             "if not exist \"D:\\Apps\\Uninstall.exe\" goto done\r\n"
             "set /a tries+=1\r\n"
             "if %tries% geq 30 goto done\r\n"
-            "ping -n 2 127.0.0.1 >nul\r\n"
+            "\"C:\\Windows\\system32\\ping.exe\" -n 2 127.0.0.1 >nul\r\n"
             "goto try\r\n"
             ":done\r\n"
             "del %0\r\n");
@@ -423,6 +424,29 @@ TEST_F(UninstallerTest, ErrorsStopTheRemovalWithOneMessage) {
   EXPECT_TRUE(app.Terminated());
   EXPECT_FALSE(sys.KeyExists(plat::kLocalMachine, "Software\\Korvane"));
   EXPECT_EQ(sys.ddeCommands.size(), 1u);
+  EXPECT_TRUE(sys.executes.empty());
+}
+
+TEST_F(UninstallerTest, BatchFileNameTakenByAFolderLinkIsFreedFirst) {
+  // Any user may make a folder, or a link to one, in the root of C:. It is removed (the link
+  // itself) and the batch file is made new.
+  Install();
+  sys.AddDir(kBatchFile);
+  sys.SetReparsePoint(kBatchFile);
+  Start();
+  frm->BtnNext.Click();
+  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_EQ(sys.Content(kBatchFile), BatchFileText(sys.moduleFileName, "C:\\WINDOWS\\system32"));
+}
+
+TEST_F(UninstallerTest, BatchFileNameTakenByAFolderThatStaysStopsTheRemoval) {
+  // As an unwritable batch file does.
+  Install();
+  sys.AddFile(std::string(kBatchFile) + "\\inside.txt", "x");
+  Start();
+  frm->BtnNext.Click();
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"卸载程序出错!可能是正在使用要删除的文件"});
+  EXPECT_TRUE(sys.FileExists(std::string(kBatchFile) + "\\inside.txt"));
   EXPECT_TRUE(sys.executes.empty());
 }
 

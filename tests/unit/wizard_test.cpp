@@ -333,6 +333,26 @@ TEST_F(WizardTest, FinishStartsTheProgramOnlyWhenAskedAndCommitted) {
   EXPECT_EQ(system.executes[0].file, "D:\\\\KVRN.exe");
 }
 
+TEST_F(WizardTest, FinishHasTheDesktopShellStartTheProgramWithTheUsersRights) {
+  system.desktopShellAnswers = true;
+  StartShown();
+  TFormSchedule& w = *wizard;
+  w.Committed = true;
+  w.ScheBook.SetPageIndex(5);
+  w.BtnNext.SetText("完毕");
+  InstallDir = "D:\\Korv";
+  w.BtnNext.Click();
+  ASSERT_EQ(system.userExecutes.size(), 1u);
+  const auto& run = system.userExecutes[0];
+  EXPECT_EQ(run.verb, "open");
+  EXPECT_EQ(run.file, "D:\\Korv\\KVRN.exe");
+  EXPECT_EQ(run.params, "");
+  EXPECT_EQ(run.dir, "");
+  EXPECT_EQ(run.show, plat::kSwShow);
+  EXPECT_TRUE(system.executes.empty()) << "nothing started with the installer's rights";
+  EXPECT_TRUE(app->Terminated());
+}
+
 TEST_F(WizardTest, WholeInstallationThenFinishStartsTheInstalledProgram) {
   system.AddPayload("FileExe", "exename", "MZ program");
   system.AddPayload("uninstall", "exename", "MZ uninstaller");

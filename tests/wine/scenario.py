@@ -207,11 +207,12 @@ def wizard_windows(wine):
             if x["class"] == "KorvForm" and x["title"] == CAPTION]
 
 
-def start_setup(wine, timeout=60):
-    """Starts Setup.exe and returns its Wizard once a new wizard window shows (one that was
-    not there before, so that an earlier copy's is never taken)."""
+def start_setup(wine, timeout=60, program=None):
+    """Starts Setup.exe (the build's, or the copy at `program`) and returns its Wizard once a
+    new wizard window shows (one that was not there before, so that an earlier copy's is never
+    taken)."""
     earlier = {x["hwnd"] for x in wizard_windows(wine)}
-    proc = wine.start(harness.cross_file("Setup.exe"))
+    proc = wine.start(program or harness.cross_file("Setup.exe"))
     fresh = wine.wait_until(
         lambda: [x for x in wizard_windows(wine) if x["hwnd"] not in earlier], timeout,
         what="a new wizard window")

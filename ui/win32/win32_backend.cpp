@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "ui/win32/win32_paint.h"
+#include "winkit/system_dlls.h"
 
 namespace ui {
 
@@ -68,8 +69,7 @@ void Win32Backend::Attach(App& app) {
   s_->app = &app;
   s_->inst = GetModuleHandleW(nullptr);
   s_->guiThread = GetCurrentThreadId();
-  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&icc);
+  winkit::InitCommonControlsFromSystem(ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES);
   s_->ole = SUCCEEDED(OleInitialize(nullptr));  // COM for the GUI thread (shell, links)
 
   RegisterClasses(LoadIconW(s_->inst, L"MAINICON"));
