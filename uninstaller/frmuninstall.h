@@ -68,9 +68,6 @@ class Tfrmuninstall : public ui::Form {
   void DeleteListedFile(const std::string& folder, const std::string& relPath, int index);
   void DeleteFolderFiles(const std::string& folder);
   void DeleteDesktopLink();
-  bool IsLink(const std::string& path);  // a junction or symbolic link
-  // True when a folder part of `relPath` below `folder` is a junction or symbolic link.
-  bool PassesThroughLink(const std::string& folder, const std::string& relPath);
   bool ProgManCommand(const std::string& argument, const std::string& command);
 
  private:
