@@ -257,9 +257,9 @@ void TFormsec::CreateProgramGroup() {
   // All four or none. Without the group (no caption, one that is no single name, an argument
   // that no form carries, a command too long for the buffer, or a server that refuses it)
   // the items would be filed into whatever group Program Manager has current.
-  const bool complete = IsProgManGroupName(caption) &&
-                        std::all_of(std::begin(commands), std::end(commands),
-                                    [](const auto& c) { return c.has_value(); });
+  const bool complete =
+      IsProgManGroupName(caption) && std::all_of(std::begin(commands), std::end(commands),
+                                                 [](const auto& c) { return c.has_value(); });
   if (complete && conv.Open("ProgMan", "ProgMan") && conv.Execute(*commands[0])) {
     for (std::size_t i = 1; i < std::size(commands); ++i) conv.Execute(*commands[i]);
   }

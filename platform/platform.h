@@ -133,9 +133,9 @@ class Platform {
   virtual bool DeleteFileBelow(const std::string& base, const std::string& relPath) = 0;
   // The folder at `path`, held (see HeldFolder); null when there is no folder there.
   virtual std::unique_ptr<HeldFolder> OpenFolder(const std::string& path) = 0;
-  virtual std::string WindowsDirectory() = 0;                 // without trailing "\"
-  virtual std::string SystemDirectory() = 0;                  // without trailing "\"
-  virtual std::string ModuleFileName() = 0;                   // the running program's full path
+  virtual std::string WindowsDirectory() = 0;  // without trailing "\"
+  virtual std::string SystemDirectory() = 0;   // without trailing "\"
+  virtual std::string ModuleFileName() = 0;    // the running program's full path
   // The 8.3 form of an existing path (GetShortPathName); the path itself when there is none.
   virtual std::string ShortPathName(const std::string& path) = 0;
 

@@ -71,7 +71,7 @@ class FakePlatform : public Platform {
   // --- files ---
   std::string windowsDirectory = "C:\\WINDOWS";  // created as a folder, with "Temp"
   std::string systemDirectory = "C:\\WINDOWS\\system32";
-  std::string moduleFileName = "C:\\Setup.exe";  // no file is made for it
+  std::string moduleFileName = "C:\\Setup.exe";                       // no file is made for it
   void AddFile(const std::string& path, std::string_view bytes);      // makes missing folders
   void AddDir(const std::string& path);                               // with its parents
   std::optional<std::string> Content(const std::string& path) const;  // a file's bytes

@@ -23,7 +23,8 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 constexpr DWORD kNoFollow = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
 // A folder held open so that it can be read and walked through but not renamed, moved or
 // deleted by anyone else while the handle lives (no FILE_SHARE_DELETE).
-constexpr DWORD kHoldAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+constexpr DWORD kHoldAccess =
+    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 constexpr DWORD kHoldShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 // What a handle tells of what it has open.
@@ -79,8 +80,8 @@ class FoldersHeld {
   DWORD Open(const std::wstring& base, const std::string& relPath) {
     for (const std::string& folder : FoldersOnTheWay(relPath)) {
       const std::wstring path = base + L"\\" + Widen(folder);
-      winkit::Handle held(CreateFileW(path.c_str(), kHoldAccess, kHoldShare, nullptr,
-                                      OPEN_EXISTING, kNoFollow, nullptr));
+      winkit::Handle held(CreateFileW(path.c_str(), kHoldAccess, kHoldShare, nullptr, OPEN_EXISTING,
+                                      kNoFollow, nullptr));
       if (!held.valid()) return GetLastError();
       HandleFacts facts;
       if (!FactsOf(held.get(), facts)) return GetLastError();
@@ -276,8 +277,7 @@ winkit::Handle OpenForWriting(const std::wstring& wide, DWORD disposition, DWORD
 
 // Creates the file with `disposition`, held without sharing while all bytes are written. With
 // `keep`, the handle is handed over open instead of closed.
-void WriteWhole(const std::wstring& wide, std::string_view bytes, DWORD disposition,
-                HANDLE* keep) {
+void WriteWhole(const std::wstring& wide, std::string_view bytes, DWORD disposition, HANDLE* keep) {
   // A file kept open lets readers in while it is held; otherwise nobody shares it.
   winkit::Handle file = OpenForWriting(wide, disposition, keep ? FILE_SHARE_READ : 0);
   auto write = [&](const char* data, std::size_t size) {
@@ -334,8 +334,9 @@ void Win32Platform::CreateHeldFile(const std::string& path, std::string_view byt
   // attributes, opened as itself (a link as the link, never what it leads to) and deleted
   // through that handle. A folder of the name stays, and then no file can be made.
   {
-    winkit::Handle old(CreateFileW(wide.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                   kShareAll, nullptr, OPEN_EXISTING, kNoFollow, nullptr));
+    winkit::Handle old(CreateFileW(wide.c_str(),
+                                   DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
+                                   nullptr, OPEN_EXISTING, kNoFollow, nullptr));
     HandleFacts facts;
     if (old.valid() && FactsOf(old.get(), facts) &&
         (!(facts.attributes & FILE_ATTRIBUTE_DIRECTORY) ||

@@ -4,8 +4,8 @@
 #include "common/formats.h"
 #include "common/gbk.h"
 #include "common/ini.h"
-#include "common/manifest.h"
 #include "common/links.h"
+#include "common/manifest.h"
 #include "common/progman.h"
 
 namespace {
@@ -161,8 +161,8 @@ TEST(ProgManCommand, ArgumentsStandUnchangedQuotedOrNothingIsComposed) {
   // characters, not brackets.
   EXPECT_EQ(ProgManArgument("\xC2\xD2\xF1\x5B\xF1\x5D"), "\xC2\xD2\xF1\x5B\xF1\x5D");
   // The syntax's own characters and outer blanks go inside double quotes.
-  for (const char* text : {"D:\\Program Files (x86)\\K", "a,b", "K)][deletegroup(X", "a]b", " lead",
-                           "trail "})
+  for (const char* text :
+       {"D:\\Program Files (x86)\\K", "a,b", "K)][deletegroup(X", "a]b", " lead", "trail "})
     EXPECT_EQ(ProgManArgument(text), "\"" + std::string(text) + "\"") << text;
   EXPECT_EQ(ComposeProgManCommand("DeleteGroup", {"K (x86)"}, "\r\n", 256),
             "[DeleteGroup(\"K (x86)\")]\r\n");
@@ -192,8 +192,8 @@ TEST(ProgManCommand, ComposedArgumentsParseBackAsTheServerReadsThem) {
 TEST(ProgManGroupName, OneNameAmongTheGroups) {
   for (const char* good : {"Korvanev2.5（专业版）", "K (x86), 2", "\x81\x5C", ".K"})
     EXPECT_TRUE(IsProgManGroupName(good)) << good;
-  for (const char* bad : {"", ".", "..", ". .", "..\\..\\Documents\\X", "a/b", "C:x", "a\\", "NUL",
-                          "com1.txt"})
+  for (const char* bad :
+       {"", ".", "..", ". .", "..\\..\\Documents\\X", "a/b", "C:x", "a\\", "NUL", "com1.txt"})
     EXPECT_FALSE(IsProgManGroupName(bad)) << bad;
 }
 
