@@ -1,5 +1,7 @@
 #include "common/progman.h"
 
+#include <string_view>
+
 #include "common/gbk.h"
 #include "common/manifest.h"
 
@@ -8,8 +10,12 @@ std::optional<std::string> ProgManArgument(const std::string& text) {
   bool quote = text.front() == ' ' || text.back() == ' ';
   for (std::size_t i = 0; i < text.size(); ++i) {
     const unsigned char b = static_cast<unsigned char>(text[i]);
-    if (gbk::IsLeadByte(b) && i + 1 < text.size()) {
-      ++i;  // the trail byte may be 0x5B or 0x5D: it is half of a character, not a bracket
+    if (gbk::IsLeadByte(b)) {
+      // A whole character: its trail byte may be 0x5B or 0x5D, half of the character and not a
+      // bracket. A lead byte without a trail byte would swallow the next byte of the syntax (a
+      // closing quote) where the server reads the text as GBK.
+      if (!gbk::IsTrailByte(i + 1 < text.size() ? text[i + 1] : 0)) return std::nullopt;
+      ++i;
       continue;
     }
     if (b == '"' || b < 0x20 || b == 0x7F) return std::nullopt;
@@ -80,10 +86,13 @@ std::optional<std::vector<std::string>> ParseProgManArguments(const std::string&
 bool IsProgManGroupName(const std::string& name) {
   for (std::size_t i = 0; i < name.size(); ++i) {
     const unsigned char b = static_cast<unsigned char>(name[i]);
-    if (gbk::IsLeadByte(b) && i + 1 < name.size())
+    if (gbk::IsLeadByte(b)) {
+      if (i + 1 >= name.size() || !gbk::IsTrailByte(name[i + 1])) return false;  // no character
       ++i;
-    else if (b == '\\' || b == '/')
-      return false;
+    } else if (b < 0x20 || std::string_view("\\/<>|?*\"").find(static_cast<char>(b)) !=
+                               std::string_view::npos) {
+      return false;  // a separator, or what no file name holds (wildcards among it)
+    }
   }
   // One component that stays where it is: no drive, no "." or "..", no device name.
   return IsContainedRelPath(name);

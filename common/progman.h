@@ -12,8 +12,9 @@ constexpr std::size_t kUninstallerCommandBuffer = 256;  // the command and its C
 // One argument as it stands in a command. An argument holding a character of the syntax
 // ("," "(" ")" "[" "]") or starting or ending with a blank (which the server would drop) goes
 // inside double quotes; any other stays exactly as it is. Nothing for what no form carries:
-// an empty text, a double quote (the syntax has no escape for it inside quotes) or a control
-// character. Bytes inside a double-byte character are no characters of the syntax.
+// an empty text, a double quote (the syntax has no escape for it inside quotes), a control
+// character, or a lead byte without its trail byte. Bytes inside a double-byte character are
+// no characters of the syntax.
 std::optional<std::string> ProgManArgument(const std::string& text);
 
 // "[" + name + "(" + the arguments, each as ProgManArgument writes it, joined with "," +
@@ -29,7 +30,8 @@ std::optional<std::string> ComposeProgManCommand(const std::string& name,
 std::optional<std::vector<std::string>> ParseProgManArguments(const std::string& command);
 
 // A caption used as a group's name names one folder among the groups: not empty, no "\", "/"
-// or ":", not "." or ".." (nor only dots and blanks, nor a device name).
+// or ":", not "." or ".." (nor only dots and blanks, nor a device name), and nothing that no
+// file name holds (control characters, < > " | ? *: wildcards would name several groups).
 bool IsProgManGroupName(const std::string& name);
 
 // --- the client's choices, the same in the real platform and the fake one -----------------

@@ -26,10 +26,12 @@ bool Carried(const std::string& text) {
   if (text.empty()) return false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const unsigned char b = static_cast<unsigned char>(text[i]);
-    if (gbk::IsLeadByte(b) && i + 1 < text.size())
+    if (gbk::IsLeadByte(b)) {
+      if (i + 1 >= text.size() || !gbk::IsTrailByte(text[i + 1])) return false;
       ++i;
-    else if (b == '"' || b < 0x20 || b == 0x7F)
+    } else if (b == '"' || b < 0x20 || b == 0x7F) {
       return false;
+    }
   }
   return true;
 }

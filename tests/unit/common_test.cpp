@@ -167,7 +167,8 @@ TEST(ProgManCommand, ArgumentsStandUnchangedQuotedOrNothingIsComposed) {
   EXPECT_EQ(ComposeProgManCommand("DeleteGroup", {"K (x86)"}, "\r\n", 256),
             "[DeleteGroup(\"K (x86)\")]\r\n");
   // What no form carries: nothing is composed.
-  for (const char* bad : {"", "a\"b", "a\rb", "a\tb"}) EXPECT_FALSE(ProgManArgument(bad)) << bad;
+  for (const char* bad : {"", "a\"b", "a\rb", "a\tb", "K\xCB", "\xCB,"})
+    EXPECT_FALSE(ProgManArgument(bad)) << bad;
   EXPECT_FALSE(ComposeProgManCommand("creategroup", {"K", "K\")][deletegroup(X"}, "", 255));
   // The text and its zero byte fit the buffer, quotes counted, or nothing is composed.
   EXPECT_EQ(ComposeProgManCommand("g", {std::string(249, 'x')}, "", 255)->size(), 254u);
@@ -192,8 +193,8 @@ TEST(ProgManCommand, ComposedArgumentsParseBackAsTheServerReadsThem) {
 TEST(ProgManGroupName, OneNameAmongTheGroups) {
   for (const char* good : {"Korvanev2.5（专业版）", "K (x86), 2", "\x81\x5C", ".K"})
     EXPECT_TRUE(IsProgManGroupName(good)) << good;
-  for (const char* bad :
-       {"", ".", "..", ". .", "..\\..\\Documents\\X", "a/b", "C:x", "a\\", "NUL", "com1.txt"})
+  for (const char* bad : {"", ".", "..", ". .", "..\\..\\Documents\\X", "a/b", "C:x", "a\\", "NUL",
+                          "com1.txt", "*", "K?", "a\x1d", "\xFB\x1B"})
     EXPECT_FALSE(IsProgManGroupName(bad)) << bad;
 }
 
