@@ -12,7 +12,7 @@ but only by name: a handle opened on it has the folder it leads to. So the progr
 by name is what is seen here; removing a linked data folder as the link itself (what a
 handle on the link does on Windows) cannot be shown, and the link stays."""
 
-import subprocess
+import stat
 import unittest
 
 import harness
@@ -21,14 +21,6 @@ import scenario as sc
 
 GENERIC_TITLE = "VantaSetup"
 CANCEL_QUESTION = "安装程序进行中,确定要退出安装吗?"
-
-
-def immutable(test, path):
-    """Makes a file that Wine cannot delete (the tests run as root, who ignores mode bits)."""
-    r = subprocess.run(["chattr", "+i", str(path)], capture_output=True, text=True)
-    if r.returncode != 0:
-        test.skipTest(f"cannot make a file immutable here ({r.stderr.strip()})")
-    test.addCleanup(subprocess.run, ["chattr", "-i", str(path)], capture_output=True)
 
 
 def outside_folder(w, names):
@@ -91,9 +83,11 @@ class RemoveAroundLinks(unittest.TestCase):
         super().tearDownClass()
 
     def test_link_swapped_in_while_the_removals_box_waits(self):
-        """Two files in SdbFile that cannot be deleted: the first gives a box, and while it
-        waits the folder is renamed and a link to a folder elsewhere put in its place. What
-        the removal does after the box must not reach through the link."""
+        """Two read-only files in SdbFile that the removal cannot delete: the first gives a
+        box, and while it waits the folder is renamed and a link to a folder elsewhere, with
+        deletable files of the same names, put in its place. What the removal does after the
+        box must not reach through the link. (Wine refuses to delete a file without write
+        bits, whoever asks: the tests run as root.)"""
         w = self.wine
         install = w.unix_path(inst.INSTALL_DIR)
         sdb, moved = install / "SdbFile", install / "SdbFile.old"
@@ -101,9 +95,7 @@ class RemoveAroundLinks(unittest.TestCase):
         outside, content = outside_folder(w, names)
         for name in names:
             (sdb / name).write_bytes(b"stays")
-            immutable(self, sdb / name)
-            self.addCleanup(subprocess.run, ["chattr", "-i", str(moved / name)],
-                            capture_output=True)
+            (sdb / name).chmod(stat.S_IRUSR | stat.S_IRGRP | stat.S_IROTH)
         boxes = []
 
         def on_box(box):
