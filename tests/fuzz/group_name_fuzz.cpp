@@ -11,18 +11,7 @@
 #include "common/gbk.h"
 #include "common/progman.h"
 #include "platform/fake/fake_platform.h"
-
-namespace {
-
-void Check(bool ok, const char* what, const std::string& subject) {
-  if (ok) return;
-  std::cerr << "invariant broken: " << what << " for [";
-  for (unsigned char c : subject) std::cerr << (c >= 32 && c < 127 ? static_cast<char>(c) : '.');
-  std::cerr << "]\n";
-  std::abort();
-}
-
-}  // namespace
+#include "tests/fuzz/fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string name(reinterpret_cast<const char*>(data), size);

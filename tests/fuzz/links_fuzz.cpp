@@ -14,18 +14,7 @@
 #include "common/manifest.h"
 #include "platform/fake/fake_internal.h"
 #include "platform/fake/fake_platform.h"
-
-namespace {
-
-void Check(bool ok, const char* what, const std::string& subject) {
-  if (ok) return;
-  std::cerr << "invariant broken: " << what << " for [";
-  for (unsigned char c : subject) std::cerr << (c >= 32 && c < 127 ? static_cast<char>(c) : '.');
-  std::cerr << "]\n";
-  std::abort();
-}
-
-}  // namespace
+#include "tests/fuzz/fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // The first eight bytes, when there are that many, are an attribute word and a tag.

@@ -11,16 +11,9 @@
 
 #include "common/gbk.h"
 #include "common/progman.h"
+#include "tests/fuzz/fuzz_check.h"
 
 namespace {
-
-void Check(bool ok, const char* what, const std::string& subject) {
-  if (ok) return;
-  std::cerr << "invariant broken: " << what << " for [";
-  for (unsigned char c : subject) std::cerr << (c >= 32 && c < 127 ? static_cast<char>(c) : '.');
-  std::cerr << "]\n";
-  std::abort();
-}
 
 bool Carried(const std::string& text) {
   if (text.empty()) return false;

@@ -213,12 +213,7 @@ TEST_F(InstallRun, LockedProgramFileEndsTheInstaller) {
 
 TEST_F(InstallRun, DestinationThatCannotBeCreatedStopsWithTheDialogOpen) {
   Start();
-  backend.When([this] { return WizardOn(0); }, [this] { wizard->BtnNext.Click(); });
-  backend.Then([this] { wizard->RadioButton1.Click(); });
-  backend.Then([this] { wizard->BtnNext.Click(); });
-  backend.Then([this] { wizard->Edit_Path.SetText(""); });
-  backend.Then([this] { wizard->BtnNext.Click(); });
-  backend.Then([this] { wizard->BtnNext.Click(); });
+  ScriptWalkToInstallInto("");
   // The run has stopped and the dialog waits: the user leaves with 取消 (answered OK).
   backend.When([this] { return !backend.boxes.empty(); },
                [this] {
@@ -463,12 +458,7 @@ TEST_F(InstallRun, DataFolderThatIsALinkGetsNothingAndStopsTheRun) {
 TEST_F(InstallRun, ProgramGroupArgumentsWithTheSyntaxCharactersAreQuoted) {
   entries[4].bytes = ProductConfigWith("Caption", "K (x86), 2");
   Start();
-  backend.When([this] { return WizardOn(0); }, [this] { wizard->BtnNext.Click(); });
-  backend.Then([this] { wizard->RadioButton1.Click(); });
-  backend.Then([this] { wizard->BtnNext.Click(); });
-  backend.Then([this] { wizard->Edit_Path.SetText("D:\\Program Files (x86)\\Korvn25"); });
-  backend.Then([this] { wizard->BtnNext.Click(); });
-  backend.Then([this] { wizard->BtnNext.Click(); });
+  ScriptWalkToInstallInto("D:\\Program Files (x86)\\Korvn25");
   ScriptFinish();
   RunInstaller();
   EXPECT_EQ(

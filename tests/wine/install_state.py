@@ -11,6 +11,7 @@ folder and HOME start as the installed ones.
 
 import shutil
 import subprocess
+import unittest
 
 import harness
 import scenario
@@ -163,3 +164,20 @@ def drop(codepage):
     state = _states.pop(codepage, None)
     if state:
         shutil.rmtree(state.template, ignore_errors=True)
+
+
+class InstalledTestCase(unittest.TestCase):
+    """Tests of the uninstaller, each on a fresh copy of the installed prefix of its code page
+    (936 unless the class says otherwise)."""
+
+    codepage = 936
+
+    def setUp(self):
+        self.state = installed(self.codepage)
+        self.wine = self.state.scenario()
+        self.addCleanup(self.wine.close)
+
+    @classmethod
+    def tearDownClass(cls):
+        drop(cls.codepage)
+        super().tearDownClass()

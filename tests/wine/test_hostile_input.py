@@ -67,20 +67,8 @@ class HostileScratchConfig(harness.WineTestCase):
         sc.check_scratch_gone(self, w)
 
 
-class InstalledProduct(unittest.TestCase):
+class InstalledProduct(inst.InstalledTestCase):
     """The uninstaller, run on a copy of an installed prefix."""
-
-    codepage = 936
-
-    def setUp(self):
-        self.state = inst.installed(self.codepage)
-        self.wine = self.state.scenario()
-        self.addCleanup(self.wine.close)
-
-    @classmethod
-    def tearDownClass(cls):
-        inst.drop(cls.codepage)
-        super().tearDownClass()
 
     def remove(self):
         inst.run_removal(self, self.wine)

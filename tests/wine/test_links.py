@@ -67,20 +67,8 @@ class InstallIntoLinks(harness.WineTestCase):
         sc.check_scratch_gone(self, w)
 
 
-class RemoveAroundLinks(unittest.TestCase):
+class RemoveAroundLinks(inst.InstalledTestCase):
     """The uninstaller, run on a copy of an installed prefix."""
-
-    codepage = 936
-
-    def setUp(self):
-        self.state = inst.installed(self.codepage)
-        self.wine = self.state.scenario()
-        self.addCleanup(self.wine.close)
-
-    @classmethod
-    def tearDownClass(cls):
-        inst.drop(cls.codepage)
-        super().tearDownClass()
 
     def test_link_swapped_in_while_the_removals_box_waits(self):
         """Two read-only files in SdbFile that the removal cannot delete: the first gives a
