@@ -436,9 +436,10 @@ class Win32HeldFolder final : public HeldFolder {
     } else if (!StillHeld()) {
       return false;
     }
-    const bool removed = DeleteThrough(handle_.get());
+    // Closing the handle carries the deletion out; a folder still full stays held.
+    if (!DeleteThrough(handle_.get())) return false;
     handle_.Reset();
-    return removed;
+    return true;
   }
 
  private:
