@@ -252,7 +252,9 @@ namespace {
 // refused, and a file with other hard links is deleted and made anew rather than truncated,
 // so that no other name's file changes with it. Held without sharing.
 winkit::Handle OpenForWriting(const std::wstring& wide, DWORD disposition, DWORD share) {
-  constexpr DWORD kAccess = GENERIC_READ | GENERIC_WRITE | DELETE;
+  // Deleting is asked for only where a file may be there to replace: a reader of a new file
+  // that is kept open then need not let a deleter be.
+  const DWORD kAccess = GENERIC_READ | GENERIC_WRITE | (disposition == CREATE_NEW ? 0 : DELETE);
   constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
   auto fail = [&](DWORD code) { throw Error(FileError("Cannot create file", wide, code)); };
   winkit::Handle file(
