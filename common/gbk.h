@@ -8,6 +8,8 @@ namespace gbk {
 
 // A lead byte starts a double-byte character; the byte after it is its trail byte.
 inline bool IsLeadByte(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+// A byte that may follow a lead byte as the second half of a character.
+inline bool IsTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
 
 // Index of the first byte of the character containing byte `pos`, scanning from the start.
 std::size_t CharStart(const std::string& s, std::size_t pos);

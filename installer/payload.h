@@ -10,10 +10,11 @@
 std::string_view OpenPayloadEntry(plat::Platform& system, const std::string& name,
                                   const std::string& type);
 
-// Creates or replaces the file at `path` with all bytes of the entry, held exclusively while
-// it is written. Throws plat::Error("Cannot create file ..."). The platform's WriteFile does
-// all of that; the name keeps the install steps reading as open-then-save of an entry.
+// Creates or replaces the file folder + "\" + relPath with all bytes of the entry, held
+// exclusively while it is written, never through a link below `folder`. Throws
+// plat::Error("Cannot create file ..."). The platform's WriteFileBelow does all of that; the
+// name keeps the install steps reading as open-then-save of an entry.
 inline void SavePayloadEntry(plat::Platform& system, std::string_view entry,
-                             const std::string& path) {
-  system.WriteFile(path, entry);
+                             const std::string& folder, const std::string& relPath) {
+  system.WriteFileBelow(folder, relPath, entry);
 }

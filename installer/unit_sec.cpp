@@ -114,7 +114,7 @@ void TFormsec::RunInstall() {
     if (!IsContainedRelPath(ProgramFile))
       throw plat::Error("Cannot create file \"" + InstallDir + "\\" + ProgramFile +
                         "\". The path leads outside the destination folder");
-    SavePayloadEntry(system_, program, InstallDir + "\\" + ProgramFile);
+    SavePayloadEntry(system_, program, InstallDir, ProgramFile);
     pgbs.SetPosition(5);
     Pause();
   } catch (const std::exception&) {
@@ -186,8 +186,8 @@ bool TFormsec::EnsureSubDir(const std::string& dir) {
 void TFormsec::ExtractEntry(const ManifestEntry& entry, int index) {
   lbls.SetText(DisplayPath(InstallDir, entry.RelPath));
   PumpOrStop();
-  SavePayloadEntry(system_, OpenPayloadEntry(system_, entry.ResName, entry.ResType),
-                   InstallDir + "\\" + entry.RelPath);
+  SavePayloadEntry(system_, OpenPayloadEntry(system_, entry.ResName, entry.ResType), InstallDir,
+                   entry.RelPath);
   pgbs.SetPosition(index + 5);
   Pause();
 }
@@ -227,7 +227,8 @@ void TFormsec::WriteUninstallEntry() {
   // Quoted: Windows runs this command line, and the default folder has a blank in it.
   const std::string uninstaller = InstallDir + "\\" + product::kUninstallerFile;
   SetupRegistry->WriteString("uninstallstring", Quoted(uninstaller));
-  SavePayloadEntry(system_, OpenPayloadEntry(system_, "uninstall", "exename"), uninstaller);
+  SavePayloadEntry(system_, OpenPayloadEntry(system_, "uninstall", "exename"), InstallDir,
+                   product::kUninstallerFile);
 }
 
 void TFormsec::CreateDesktopLink() {
@@ -257,11 +258,12 @@ void TFormsec::CreateProgramGroup() {
   };
   plat::DdeConversation& conv = *FormSchedule->DdeClientConv1;
   conv.Close();
-  // All four or none. Without the group (no caption, one or a path that cannot stand as an
-  // argument, a command too long for the buffer, or a server that refuses it) the items
-  // would be filed into whatever group Program Manager has current.
-  const bool complete = std::all_of(std::begin(commands), std::end(commands),
-                                    [](const auto& c) { return c.has_value(); });
+  // All four or none. Without the group (no caption, one that is no single name, an argument
+  // that no form carries, a command too long for the buffer, or a server that refuses it)
+  // the items would be filed into whatever group Program Manager has current.
+  const bool complete =
+      IsProgManGroupName(caption) && std::all_of(std::begin(commands), std::end(commands),
+                                                 [](const auto& c) { return c.has_value(); });
   if (complete && conv.Open("ProgMan", "ProgMan") && conv.Execute(*commands[0])) {
     for (std::size_t i = 1; i < std::size(commands); ++i) conv.Execute(*commands[i]);
   }

@@ -44,11 +44,33 @@ enum DriveKind : int {
 constexpr std::uint32_t kAttrReadOnly = 0x01;
 constexpr std::uint32_t kAttrVolumeLabel = 0x08;
 constexpr std::uint32_t kAttrDirectory = 0x10;
-constexpr std::uint32_t kAttrReparsePoint = 0x400;  // a junction or a symbolic link
+constexpr std::uint32_t kAttrReparsePoint = 0x400;  // a reparse point: a link, or another kind
 
 struct DirEntry {
   std::string name;
   std::uint32_t attributes = 0;
+  std::uint32_t reparseTag = 0;  // with kAttrReparsePoint; 0 when the system does not say
+};
+
+// A folder opened without following a link and held open, so that it cannot be renamed or
+// replaced while it is held; what is done in it goes through the hold, not through its name
+// again. Where the system cannot keep it from being replaced (a Linux process under Wine),
+// every operation first checks that the name still leads to the folder held, and does nothing
+// when it does not.
+class HeldFolder {
+ public:
+  virtual ~HeldFolder() = default;
+  // The folder is itself a link (a symbolic link or junction): nothing in it is touched.
+  virtual bool IsLink() = 0;
+  // Its entries, without "." and "..".
+  virtual std::vector<DirEntry> List() = 0;
+  // Deletes the entry `name` if it is a file, opened without following a link and deleted
+  // through that same handle (a link goes as the link). False when it fails (a folder, a
+  // read-only file, a file in use) or the folder is no longer the one held.
+  virtual bool DeleteFile(const std::string& name) = 0;
+  // Deletes the held folder through the hold (it must be empty); for a link, the link itself
+  // where the system can take it as such, never what it leads to.
+  virtual bool Remove() = 0;
 };
 
 // One Program Manager conversation (DDE client, service and topic "ProgMan").
@@ -90,18 +112,34 @@ class Platform {
   virtual std::string ReadFile(const std::string& path) = 0;
   // Whole file or nothing (a missing or unreadable file), for the INI reader.
   virtual std::optional<std::string> TryReadFile(const std::string& path) = 0;
-  // Creates or replaces the file, held without sharing while all bytes are written; throws
+  // Creates or replaces the file, held without sharing while all bytes are written; a link at
+  // its name is not followed (see WriteFileBelow). Throws
   // Error("Cannot create file \"<full path>\". <system text>").
   virtual void WriteFile(const std::string& path, std::string_view bytes) = 0;
   // Writes a new file that nobody else can change while this program runs: a file of that
-  // name is deleted first (whoever made it), the file is created only if none exists, and it
-  // stays open for reading with other writers and deleters refused until ReleaseHeldFile.
-  // Reads through ReadFile still work. Throws as WriteFile.
+  // name is deleted first (whoever made it; a link as the link, never what it leads to), the
+  // file is created only where nothing is, without following a link, and the handle that
+  // wrote it holds it until ReleaseHeldFile: others may read, nobody else may write or delete.
+  // Reads through ReadFile go through that handle. Throws as WriteFile.
   virtual void CreateHeldFile(const std::string& path, std::string_view bytes) = 0;
   virtual void ReleaseHeldFile(const std::string& path) = 0;  // nothing if not held
-  virtual std::string WindowsDirectory() = 0;                 // without trailing "\"
-  virtual std::string SystemDirectory() = 0;                  // without trailing "\"
-  virtual std::string ModuleFileName() = 0;                   // the running program's full path
+  // Writes `bytes` to base + "\" + relPath as WriteFile does, but never through a link below
+  // `base` (`base` itself may be one): each folder on the way is opened without following a
+  // link and held until the file is written, and one that is a link fails the write. The file
+  // is opened without following a link: a reparse point at its name fails the write, and a
+  // file with more than one hard link is replaced (deleted, then created), not truncated.
+  // Throws Error("Cannot create file \"<full path>\". <reason>").
+  virtual void WriteFileBelow(const std::string& base, const std::string& relPath,
+                              std::string_view bytes) = 0;
+  // Deletes the file base + "\" + relPath by one handle, opened without following a link,
+  // checked to be no folder and deleted through it; nothing when a folder on the way below
+  // `base` is a link. False when nothing was deleted.
+  virtual bool DeleteFileBelow(const std::string& base, const std::string& relPath) = 0;
+  // The folder at `path`, held (see HeldFolder); null when there is no folder there.
+  virtual std::unique_ptr<HeldFolder> OpenFolder(const std::string& path) = 0;
+  virtual std::string WindowsDirectory() = 0;  // without trailing "\"
+  virtual std::string SystemDirectory() = 0;   // without trailing "\"
+  virtual std::string ModuleFileName() = 0;    // the running program's full path
   // The 8.3 form of an existing path (GetShortPathName); the path itself when there is none.
   virtual std::string ShortPathName(const std::string& path) = 0;
 

@@ -237,7 +237,8 @@ bool Tfrmuninstall::Un_install() {
     Pump();
 
     lblinfo.SetText("删除[开始]菜单程序群组...");
-    ProgManCommand(ProductCaption, "DeleteGroup");
+    // A caption that is no single name names no group of ours: like a missing one.
+    ProgManCommand(IsProgManGroupName(ProductCaption) ? ProductCaption : "", "DeleteGroup");
     pgb1.SetPosition(98);
     Pause(100);
     Pump();
@@ -267,49 +268,37 @@ void Tfrmuninstall::WriteBatchFile() {
   system_.ReleaseHeldFile(kBatchFile);
 }
 
-bool Tfrmuninstall::IsLink(const std::string& path) {
-  const std::optional<std::uint32_t> attributes = system_.Attributes(path);
-  return attributes && (*attributes & plat::kAttrReparsePoint);
-}
-
-bool Tfrmuninstall::PassesThroughLink(const std::string& folder, const std::string& relPath) {
-  for (std::size_t i = 0; i < relPath.size(); ++i) {
-    if (gbk::IsLeadByte(static_cast<unsigned char>(relPath[i]))) {
-      ++i;  // a trail byte is never a separator
-    } else if ((relPath[i] == '\\' || relPath[i] == '/') && IsLink(folder + relPath.substr(0, i))) {
-      return true;
-    }
-  }
-  return false;
-}
-
 // A path from the manifest that is absolute, names a drive or climbs out of the folder is
-// skipped like a missing file: a damaged manifest must not delete anything elsewhere. Nor
-// does one whose folder part is a junction or symbolic link, which could lead anywhere; a
-// listed file that is itself a link is deleted as the link.
+// skipped like a missing file: a damaged manifest must not delete anything elsewhere. Nor is
+// anything deleted through a folder on the way that is a junction or symbolic link, which
+// could lead anywhere; a listed file that is itself a link goes as the link.
 void Tfrmuninstall::DeleteListedFile(const std::string& folder, const std::string& relPath,
                                      int index) {
   Pump();
-  const std::string path = folder + relPath;
-  if (IsContainedRelPath(relPath) && !PassesThroughLink(folder, relPath) &&
-      system_.FileExists(path)) {
+  if (IsContainedRelPath(relPath) && system_.FileExists(folder + relPath)) {
     lblinfo.SetText("删除文件: " + relPath);
-    system_.DeleteFile(path);  // a file in use or read-only stays, without a word
+    // A file in use or read-only stays, without a word.
+    system_.DeleteFileBelow(folder, relPath);
   }
   pgb1.SetPosition(index + 5);
   Pause(50);
 }
 
-// A data folder that is a junction or symbolic link is left alone: its files are wherever it
-// leads. Links among its files are deleted as links; folders in it are not entered.
+// The folder is held open while its files go, so that a box waiting in between lets nobody
+// put a link in its place. A data folder that is a link loses the link itself; where it leads
+// stays untouched. Links among its files are deleted as links; folders in it are not entered.
 void Tfrmuninstall::DeleteFolderFiles(const std::string& folder) {
-  if (!system_.DirExists(folder) || IsLink(folder.substr(0, folder.size() - 1))) return;
-  for (const plat::DirEntry& entry : system_.ListDir(folder + "*.*")) {
-    if (entry.attributes & (plat::kAttrDirectory | plat::kAttrVolumeLabel)) continue;
-    if (!system_.DeleteFile(folder + entry.name))
-      Message("删除 " + folder + entry.name + " 文件失败!");
+  const std::unique_ptr<plat::HeldFolder> held = system_.OpenFolder(folder);
+  if (!held) return;
+  if (held->IsLink()) {
+    held->Remove();
+    return;
   }
-  if (!system_.RemoveDir(folder)) Message("删除 \\" + folder + " 文件夹失败! ");
+  for (const plat::DirEntry& entry : held->List()) {
+    if (entry.attributes & (plat::kAttrDirectory | plat::kAttrVolumeLabel)) continue;
+    if (!held->DeleteFile(entry.name)) Message("删除 " + folder + entry.name + " 文件失败!");
+  }
+  if (!held->Remove()) Message("删除 \\" + folder + " 文件夹失败! ");
 }
 
 // Deletes a key with everything below it; every failure is ignored. `root` is a root or
@@ -340,8 +329,8 @@ void Tfrmuninstall::DeleteDesktopLink() {
 }
 
 bool Tfrmuninstall::ProgManCommand(const std::string& argument, const std::string& command) {
-  // No caption names no group of ours; one that cannot stand unchanged as the argument (it
-  // would end the command early and add one of its own) or does not fit is not sent.
+  // No argument names no group of ours; one that no form carries (or one that does not fit)
+  // is not sent.
   const std::optional<std::string> text =
       ComposeProgManCommand(command, {argument}, "\r\n", kUninstallerCommandBuffer);
   if (!text) return argument.empty();

@@ -71,9 +71,6 @@ class Tfrmuninstall : public ui::Form {
   void DeleteFolderFiles(const std::string& folder);
   void DeleteDesktopLink();
   void WriteBatchFile();                 // the self-deleting batch file, made new
-  bool IsLink(const std::string& path);  // a junction or symbolic link
-  // True when a folder part of `relPath` below `folder` is a junction or symbolic link.
-  bool PassesThroughLink(const std::string& folder, const std::string& relPath);
   bool ProgManCommand(const std::string& argument, const std::string& command);
 
  private:

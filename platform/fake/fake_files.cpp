@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "common/gbk.h"
+#include "common/links.h"
 #include "common/progman.h"
 #include "platform/fake/fake_internal.h"
 
@@ -83,11 +84,35 @@ std::optional<std::uint32_t> FakePlatform::Attributes(const std::string& path) {
   return AttributesOf(*n);
 }
 
-void FakePlatform::SetReparsePoint(const std::string& path) {
+void FakePlatform::SetReparsePoint(const std::string& path, std::uint32_t tag) {
   Path p = Parse(path);
   Node* n = p.ok ? Find(p.key) : nullptr;
   if (!n) throw std::logic_error("SetReparsePoint: no such file or folder " + path);
   n->reparsePoint = true;
+  n->reparseTag = tag;
+}
+
+void FakePlatform::SwapForLink(const std::string& path) {
+  Path p = Parse(path);
+  Node* n = p.ok ? Find(p.key) : nullptr;
+  if (!n || !n->dir) throw std::logic_error("SwapForLink: no such folder " + path);
+  n->id = ++Node::lastNodeId;
+  n->reparsePoint = true;
+  n->reparseTag = kTagSymlink;
+}
+
+bool FakePlatform::IsLinkNode(const std::string& key) const {
+  const Node* n = Find(key);
+  return n && IsLinkReparse(AttributesOf(*n), n->reparseTag);
+}
+
+std::optional<std::string> FakePlatform::LinkOnTheWay(const std::string& base,
+                                                      const std::string& relPath) {
+  for (const std::string& folder : FoldersOnTheWay(relPath)) {
+    Path p = Parse(base + "\\" + folder);
+    if (p.ok && IsLinkNode(p.key)) return p.full;
+  }
+  return std::nullopt;
 }
 
 bool FakePlatform::FileExists(const std::string& path) {
@@ -212,8 +237,7 @@ std::vector<DirEntry> FakePlatform::ListDir(const std::string& pattern) {
     if (n.parent != folder.key) continue;
     std::string name = n.path.substr(n.path.size() - (key.size() - n.parent.size() - 1));
     if (!MaskMatches(mask, name)) continue;
-    std::uint32_t attrs = AttributesOf(n);
-    out.push_back({name, attrs});
+    out.push_back({name, AttributesOf(n), n.reparsePoint ? n.reparseTag : 0});
   }
   return out;
 }
@@ -304,6 +328,77 @@ void FakePlatform::CreateHeldFile(const std::string& path, std::string_view byte
     throw Error("Cannot create file \"" + shown + "\". " + ErrorText(code));
   }
   Find(p.key)->locked = true;  // readable, not writable or deletable while held
+}
+
+void FakePlatform::WriteFileBelow(const std::string& base, const std::string& relPath,
+                                  std::string_view bytes) {
+  // Repeated separators collapse as Windows collapses them.
+  const std::string& top = base;
+  Path p = Parse(top + "\\" + relPath);
+  std::string shown = p.ok ? p.full : top + "\\" + relPath;
+  std::string reason;
+  if (Injected(FakeOp::WriteFile))
+    reason = ErrorText(kAccessDenied);
+  else if (LinkOnTheWay(top, relPath))
+    reason = "The path passes through a link";
+  else if (const Node* n = p.ok ? Find(p.key) : nullptr; n && n->reparsePoint)
+    reason = "The name is a link";
+  else if (std::uint32_t code = Store(p, bytes))
+    reason = ErrorText(code), Fail(code);
+  Note("WriteFile", shown, reason.empty());
+  if (!reason.empty()) throw Error("Cannot create file \"" + shown + "\". " + reason);
+}
+
+bool FakePlatform::DeleteFileBelow(const std::string& base, const std::string& relPath) {
+  if (LinkOnTheWay(base, relPath)) return Fail(kAccessDenied);
+  return DeleteFile(base + "\\" + relPath);
+}
+
+// A folder held by key and by the identity of the node found there when it was opened.
+class FakeHeldFolder final : public HeldFolder {
+ public:
+  FakeHeldFolder(FakePlatform& fake, std::string path, std::string key, std::uint64_t id)
+      : fake_(fake), path_(std::move(path)), key_(std::move(key)), id_(id) {
+    link_ = fake_.IsLinkNode(key_);
+  }
+  bool IsLink() override { return link_; }
+  std::vector<DirEntry> List() override {
+    std::vector<DirEntry> entries;
+    if (link_ || !StillHeld()) return entries;
+    for (DirEntry& e : fake_.ListDir(path_ + "\\*"))
+      if (e.name != "." && e.name != "..") entries.push_back(std::move(e));
+    return entries;
+  }
+  bool DeleteFile(const std::string& name) override {
+    if (link_ || !StillHeld()) return fake_.Fail(kAccessDenied);
+    return fake_.DeleteFile(path_ + "\\" + name);
+  }
+  bool Remove() override {
+    if (!link_) return StillHeld() ? fake_.RemoveDir(path_) : fake_.Fail(kAccessDenied);
+    // The link itself goes; the entries standing for what it leads to stay.
+    const FakePlatform::Node* n = fake_.Find(key_);
+    const bool ok = n && n->id == id_ && !fake_.Injected(FakeOp::RemoveDir);
+    if (ok) fake_.nodes_.erase(key_);
+    fake_.Note("RemoveDir", path_, ok);
+    return ok;
+  }
+
+ private:
+  bool StillHeld() const {
+    const FakePlatform::Node* n = fake_.Find(key_);
+    return n && n->id == id_ && !fake_.IsLinkNode(key_);
+  }
+  FakePlatform& fake_;
+  std::string path_, key_;
+  std::uint64_t id_;
+  bool link_ = false;
+};
+
+std::unique_ptr<HeldFolder> FakePlatform::OpenFolder(const std::string& path) {
+  Path p = Parse(path);
+  const Node* n = p.ok && !p.parts.empty() ? Find(p.key) : nullptr;
+  if (!n || !n->dir) return nullptr;
+  return std::make_unique<FakeHeldFolder>(*this, p.full, p.key, n->id);
 }
 
 void FakePlatform::ReleaseHeldFile(const std::string& path) {

@@ -118,8 +118,15 @@ FakePlatform::Path FakePlatform::Parse(const std::string& in) const {
   p.drive = static_cast<char>(std::toupper(static_cast<unsigned char>(in[0])));
   std::vector<std::string> pieces = Split(in.substr(2), true);
   for (std::string& piece : pieces) {
-    for (unsigned char b : piece)
-      if (b < 32 || std::strchr("<>:\"|?*", b)) return p;
+    // A trail byte is half of a character, which Windows sees after the code page's
+    // conversion: only single bytes can be characters no name may hold.
+    for (std::size_t i = 0; i < piece.size(); ++i) {
+      const unsigned char b = static_cast<unsigned char>(piece[i]);
+      if (gbk::IsLeadByte(b) && i + 1 < piece.size())
+        ++i;
+      else if (b < 32 || std::strchr("<>:\"|?*", b))
+        return p;
+    }
     if (piece == ".") continue;
     if (piece == "..") {
       if (!p.parts.empty()) p.parts.pop_back();

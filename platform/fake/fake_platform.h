@@ -70,7 +70,8 @@ class FakePlatform : public Platform {
 
   // --- files ---
   std::string windowsDirectory = "C:\\WINDOWS";  // created as a folder, with "Temp"
-  std::string moduleFileName = "C:\\Setup.exe";  // no file is made for it
+  std::string systemDirectory = "C:\\WINDOWS\\system32";
+  std::string moduleFileName = "C:\\Setup.exe";                       // no file is made for it
   void AddFile(const std::string& path, std::string_view bytes);      // makes missing folders
   void AddDir(const std::string& path);                               // with its parents
   std::optional<std::string> Content(const std::string& path) const;  // a file's bytes
@@ -79,8 +80,13 @@ class FakePlatform : public Platform {
   void SetReadOnly(const std::string& path, bool readOnly = true);
   // Like the file of a running program: it can be read, not written or deleted.
   void SetLocked(const std::string& path, bool locked = true);
-  // Marks a file or folder as a junction or symbolic link (the reparse-point attribute).
-  void SetReparsePoint(const std::string& path);
+  // Marks a file or folder as a reparse point with this tag (by default a symbolic link). Where
+  // a link leads is not modelled: the entries below a linked folder stand for what it leads
+  // to.
+  void SetReparsePoint(const std::string& path, std::uint32_t tag = 0xA000000C);
+  // Replaces a folder by a symbolic link to a folder with the same entries, as another
+  // program could while this one waits: a held folder no longer is what the name leads to.
+  void SwapForLink(const std::string& path);
   // A folder made by CreateProtectedDir (any other folder has the access its parent passes on).
   bool IsProtectedDir(const std::string& path) const;
 
@@ -195,8 +201,12 @@ class FakePlatform : public Platform {
   void WriteFile(const std::string& path, std::string_view bytes) override;
   void CreateHeldFile(const std::string& path, std::string_view bytes) override;
   void ReleaseHeldFile(const std::string& path) override;
+  void WriteFileBelow(const std::string& base, const std::string& relPath,
+                      std::string_view bytes) override;
+  bool DeleteFileBelow(const std::string& base, const std::string& relPath) override;
+  std::unique_ptr<HeldFolder> OpenFolder(const std::string& path) override;
   std::string WindowsDirectory() override { return windowsDirectory; }
-  std::string SystemDirectory() override { return windowsDirectory + "\\system32"; }
+  std::string SystemDirectory() override { return systemDirectory; }
   std::string ModuleFileName() override { return moduleFileName; }
   std::map<std::string, std::string> shortNames;  // path -> its 8.3 form, where it has one
   std::string ShortPathName(const std::string& path) override {
@@ -253,9 +263,16 @@ class FakePlatform : public Platform {
     std::string bytes;
     bool readOnly = false;
     bool locked = false;
-    bool reparsePoint = false;     // a junction or symbolic link; where it leads is not modelled
+    bool reparsePoint = false;
+    std::uint32_t reparseTag = 0;
     bool protectedAccess = false;  // a folder made by CreateProtectedDir
+    std::uint64_t id = ++lastNodeId;  // what a handle on it knows it by
+    inline static std::uint64_t lastNodeId = 0;
   };
+  friend class FakeHeldFolder;
+  bool IsLinkNode(const std::string& key) const;
+  // The first folder on the way from `base` to `relPath` that is a link; nothing if none.
+  std::optional<std::string> LinkOnTheWay(const std::string& base, const std::string& relPath);
   static std::uint32_t AttributesOf(const Node& n);
   struct Path {
     bool ok = false;

@@ -31,11 +31,14 @@ class FakeConversation : public DdeConversation {
              gbk::EqualsNoCase(topic, "ProgMan");
     };
     if (!answers()) {
-      // The client starts the service's program from the Windows folder, only if it is
-      // there, once, and tries again.
-      const std::string program = ServerProgramPath(fake_.windowsDirectory, service);
-      if (!fake_.FileExists(program)) return false;
-      fake_.launches.push_back(ServerCommandLine(program, topic));
+      // The client starts the service's program by full path, from the system folder or
+      // else the Windows folder, only if it is there, once, and tries again.
+      const std::vector<std::string> programs =
+          ServerProgramPaths(fake_.systemDirectory, fake_.windowsDirectory, service);
+      const auto program = std::find_if(programs.begin(), programs.end(),
+                                        [&](const std::string& p) { return fake_.FileExists(p); });
+      if (program == programs.end()) return false;
+      fake_.launches.push_back(ServerCommandLine(*program, topic));
       if (fake_.progManStartsOnLaunch) fake_.progManRunning = true;
       if (!answers()) return false;
     }

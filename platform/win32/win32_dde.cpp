@@ -211,16 +211,22 @@ class Win32DdeConversation final : public DdeConversation {
       filter(window, message, kAllow, nullptr);
   }
 
-  // Starts the service's program from the Windows folder (only if it is there), shown
-  // minimised without activation, and waits (as WinExec does) until it is ready for input or
-  // a while has passed.
+  // Starts the service's program by full path, from the system folder or else the Windows
+  // folder (only if it is there), shown minimised without activation, and waits (as WinExec
+  // does) until it is ready for input or a while has passed.
   static bool StartServer(const std::string& service, const std::string& topic) {
-    const std::string program = ServerProgramPath(Win32Platform().WindowsDirectory(), service);
-    const std::wstring path = winkit::Widen(program);
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      return false;
+    Win32Platform system;
+    for (const std::string& program :
+         ServerProgramPaths(system.SystemDirectory(), system.WindowsDirectory(), service)) {
+      const DWORD attributes = GetFileAttributesW(winkit::Widen(program).c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return StartProgram(program, topic);
     }
+    return false;
+  }
+
+  static bool StartProgram(const std::string& program, const std::string& topic) {
+    const std::wstring path = winkit::Widen(program);
     std::wstring line = winkit::Widen(ServerCommandLine(program, topic));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;

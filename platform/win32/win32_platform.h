@@ -24,6 +24,10 @@ class Win32Platform final : public Platform {
   void WriteFile(const std::string& path, std::string_view bytes) override;
   void CreateHeldFile(const std::string& path, std::string_view bytes) override;
   void ReleaseHeldFile(const std::string& path) override;
+  void WriteFileBelow(const std::string& base, const std::string& relPath,
+                      std::string_view bytes) override;
+  bool DeleteFileBelow(const std::string& base, const std::string& relPath) override;
+  std::unique_ptr<HeldFolder> OpenFolder(const std::string& path) override;
   std::string WindowsDirectory() override;
   std::string SystemDirectory() override;
   std::string ModuleFileName() override;
@@ -66,6 +70,7 @@ class Win32Platform final : public Platform {
   void SetForegroundWindow(std::uintptr_t window) override;
 
  private:
+  unsigned long ReadPath(const std::string& path, std::string& out);  // 0 or the error code
   std::map<std::string, std::shared_ptr<void>> held_;  // CreateHeldFile's handles, by path
 };
 

@@ -12,16 +12,9 @@
 
 #include "common/gbk.h"
 #include "common/ini.h"
+#include "tests/fuzz/fuzz_check.h"
 
 namespace {
-
-void Check(bool ok, const char* what, const std::string& subject) {
-  if (ok) return;
-  std::cerr << "invariant broken: " << what << " for [";
-  for (unsigned char c : subject) std::cerr << (c >= 32 && c < 127 ? static_cast<char>(c) : '.');
-  std::cerr << "]\n";
-  std::abort();
-}
 
 // ASCII lower case of the single-byte characters only: a trail byte is left alone.
 std::string LowerAscii(const std::string& s) {

@@ -14,16 +14,9 @@
 #include "common/gbk.h"
 #include "common/manifest.h"
 #include "platform/fake/fake_platform.h"
+#include "tests/fuzz/fuzz_check.h"
 
 namespace {
-
-void Check(bool ok, const char* what, const std::string& subject) {
-  if (ok) return;
-  std::cerr << "invariant broken: " << what << " for [";
-  for (unsigned char c : subject) std::cerr << (c >= 32 && c < 127 ? static_cast<char>(c) : '.');
-  std::cerr << "]\n";
-  std::abort();
-}
 
 void CheckLine(const std::string& line) {
   const ManifestEntry e = ParseManifestLine(line);

@@ -4,6 +4,7 @@
 #include "common/formats.h"
 #include "common/gbk.h"
 #include "common/ini.h"
+#include "common/links.h"
 #include "common/manifest.h"
 #include "common/progman.h"
 
@@ -152,20 +153,72 @@ TEST(Formats, DisplayPath) {
 
 }  // namespace
 
-TEST(ProgManCommand, ArgumentsStandUnchangedOrNothingIsComposed) {
-  EXPECT_EQ(ComposeProgManCommand("additem", {"D:\\产品\\K.exe", "K"}, "", 255),
-            "[additem(D:\\产品\\K.exe,K)]");
+TEST(ProgManCommand, ArgumentsStandUnchangedQuotedOrNothingIsComposed) {
+  // No character of the syntax: byte for byte, blanks inside included.
+  EXPECT_EQ(ComposeProgManCommand("additem", {"D:\\Program Files\\产品\\K.exe", "K"}, "", 255),
+            "[additem(D:\\Program Files\\产品\\K.exe,K)]");
   // Double-byte characters whose second bytes are those of "[" and "]": halves of
   // characters, not brackets.
-  EXPECT_TRUE(IsProgManArgument("\xC2\xD2\xF1\x5B\xF1\x5D"));
-  for (const char* bad : {"", "a[b", "a]b", "a(b", "a)b", "a,b", "a\"b", "D:\\Program Files (x86)"})
-    EXPECT_FALSE(IsProgManArgument(bad)) << bad;
-  EXPECT_FALSE(ComposeProgManCommand("creategroup", {"K", "K)][deletegroup(X"}, "", 255));
-  // The text and its zero byte fit the buffer, or nothing is composed.
+  EXPECT_EQ(ProgManArgument("\xC2\xD2\xF1\x5B\xF1\x5D"), "\xC2\xD2\xF1\x5B\xF1\x5D");
+  // The syntax's own characters and outer blanks go inside double quotes.
+  for (const char* text :
+       {"D:\\Program Files (x86)\\K", "a,b", "K)][deletegroup(X", "a]b", " lead", "trail "})
+    EXPECT_EQ(ProgManArgument(text), "\"" + std::string(text) + "\"") << text;
+  EXPECT_EQ(ComposeProgManCommand("DeleteGroup", {"K (x86)"}, "\r\n", 256),
+            "[DeleteGroup(\"K (x86)\")]\r\n");
+  // What no form carries: nothing is composed.
+  for (const char* bad : {"", "a\"b", "a\rb", "a\tb", "K\xCB", "\xCB,"})
+    EXPECT_FALSE(ProgManArgument(bad)) << bad;
+  EXPECT_FALSE(ComposeProgManCommand("creategroup", {"K", "K\")][deletegroup(X"}, "", 255));
+  // The text and its zero byte fit the buffer, quotes counted, or nothing is composed.
   EXPECT_EQ(ComposeProgManCommand("g", {std::string(249, 'x')}, "", 255)->size(), 254u);
   EXPECT_FALSE(ComposeProgManCommand("g", {std::string(250, 'x')}, "", 255));
   EXPECT_EQ(ComposeProgManCommand("g", {std::string(248, 'x')}, "\r\n", 256)->size(), 255u);
   EXPECT_FALSE(ComposeProgManCommand("g", {std::string(249, 'x')}, "\r\n", 256));
+  EXPECT_FALSE(ComposeProgManCommand("g", {std::string(247, 'x') + ","}, "", 255));
+}
+
+TEST(ProgManCommand, ComposedArgumentsParseBackAsTheServerReadsThem) {
+  const std::vector<std::string> arguments = {"Korvane (x86), 2", "D:\\a b\\K.exe", " x",
+                                              "\xF1\x5D(", "y"};
+  const auto text = ComposeProgManCommand("additem", arguments, "\r\n", 1024);
+  ASSERT_TRUE(text);
+  EXPECT_EQ(ParseProgManArguments(*text), arguments);
+  // What the server refuses: a quote inside quotes, text after the bracket, no bracket.
+  for (const char* bad : {"[g(\"a\"\"b\")]", "[g(\"W\"X)]", "[g(a)]x", "[g(a)", "g(a)"})
+    EXPECT_FALSE(ParseProgManArguments(bad)) << bad;
+  EXPECT_EQ(ParseProgManArguments("[g( a ,\"b\" )]"), (std::vector<std::string>{"a ", "b"}));
+}
+
+TEST(ProgManGroupName, OneNameAmongTheGroups) {
+  for (const char* good : {"Korvanev2.5（专业版）", "K (x86), 2", "\x81\x5C", ".K"})
+    EXPECT_TRUE(IsProgManGroupName(good)) << good;
+  for (const char* bad : {"", ".", "..", ". .", "..\\..\\Documents\\X", "a/b", "C:x", "a\\", "NUL",
+                          "com1.txt", "*", "K?", "a\x1d", "\xFB\x1B"})
+    EXPECT_FALSE(IsProgManGroupName(bad)) << bad;
+}
+
+TEST(ProgManServer, StartedByFullPathFromTheSystemFolderThenTheWindowsFolder) {
+  EXPECT_EQ(ServerProgramPaths("C:\\W\\system32", "C:\\W", "ProgMan"),
+            (std::vector<std::string>{"C:\\W\\system32\\ProgMan.exe", "C:\\W\\ProgMan.exe"}));
+}
+
+TEST(Links, NameSurrogatesAndUnknownTagsAreLinks) {
+  EXPECT_TRUE(IsLinkReparse(0x410, kTagMountPoint));
+  EXPECT_TRUE(IsLinkReparse(0x400, kTagSymlink));
+  EXPECT_TRUE(IsLinkReparse(0x410, 0));  // the system did not say which kind
+  EXPECT_FALSE(IsLinkReparse(0x400, kTagCloudFile));
+  EXPECT_FALSE(IsLinkReparse(0x400, kTagDedup));
+  EXPECT_FALSE(IsLinkReparse(0x10, kTagSymlink));  // no reparse point at all
+}
+
+TEST(Links, FoldersOnTheWay) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(FoldersOnTheWay("K.exe"), V{});
+  EXPECT_EQ(FoldersOnTheWay("SdbFile\\a.dat"), V{"SdbFile"});
+  EXPECT_EQ(FoldersOnTheWay("A/B\\\\c"), (V{"A", "A/B"}));
+  // A 0x5C trail byte is half of a character, not a separator.
+  EXPECT_EQ(FoldersOnTheWay("\x81\x5C\\f"), V{"\x81\x5C"});
 }
 
 TEST(ContainedLinkName, BackslashThenAContainedPath) {

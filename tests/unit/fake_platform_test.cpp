@@ -187,14 +187,17 @@ TEST(FakeFaults, FailNthAndJournal) {
   auto conv = fs.NewDdeConversation();
   fs.progManRunning = false;
   fs.progManStartsOnLaunch = true;
-  // Without the server's program in the Windows folder nothing is started; one beside this
-  // program (a planted file) never is.
+  // Without the server's program in the system or Windows folder nothing is started; one beside
+  // this program (a planted file) never is.
   fs.AddFile("C:\\ProgMan.exe", "MZ planted");
   EXPECT_FALSE(conv->Open("ProgMan", "ProgMan"));
   EXPECT_TRUE(fs.launches.empty());
+  // The system folder's copy comes before the Windows folder's.
   fs.AddFile("C:\\WINDOWS\\progman.exe", "MZ");
+  fs.AddFile("C:\\WINDOWS\\system32\\progman.exe", "MZ");
   EXPECT_TRUE(conv->Open("ProgMan", "ProgMan"));
-  EXPECT_EQ(fs.launches, std::vector<std::string>{"\"C:\\WINDOWS\\ProgMan.exe\" ProgMan"});
+  EXPECT_EQ(fs.launches,
+            std::vector<std::string>{"\"C:\\WINDOWS\\system32\\ProgMan.exe\" ProgMan"});
   EXPECT_TRUE(conv->Execute("[DeleteGroup(K)]\r\n"));
   conv->Close();
   EXPECT_EQ(fs.ddeConnected, 0);

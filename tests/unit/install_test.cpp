@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/formats.h"
+#include "common/links.h"
 #include "tests/unit/installer_fixture.h"
 
 namespace {
@@ -212,12 +213,7 @@ TEST_F(InstallRun, LockedProgramFileEndsTheInstaller) {
 
 TEST_F(InstallRun, DestinationThatCannotBeCreatedStopsWithTheDialogOpen) {
   Start();
-  backend.When([this] { return WizardOn(0); }, [this] { wizard->BtnNext.Click(); });
-  backend.Then([this] { wizard->RadioButton1.Click(); });
-  backend.Then([this] { wizard->BtnNext.Click(); });
-  backend.Then([this] { wizard->Edit_Path.SetText(""); });
-  backend.Then([this] { wizard->BtnNext.Click(); });
-  backend.Then([this] { wizard->BtnNext.Click(); });
+  ScriptWalkToInstallInto("");
   // The run has stopped and the dialog waits: the user leaves with 取消 (answered OK).
   backend.When([this] { return !backend.boxes.empty(); },
                [this] {
@@ -434,10 +430,11 @@ TEST_F(InstallRun, ProgramManagerStartedOnDemandGetsTheFourCommands) {
   EXPECT_EQ(sys.ddeCommands.size(), 4u);
 }
 
-// Captions that cannot stand unchanged as one argument (or make a command too long): the
-// group and its items are all left out, and the installation goes on to the end.
-const std::string kHostileCaptions[] = {std::string(240, 'x'), "K)][deletegroup(Other", "K,Other",
-                                        "K\"x"};
+// Captions that no form carries as an argument, that are no single group name, or that make a
+// command too long: the group and its items are all left out, and the installation goes on
+// to the end.
+const std::string kHostileCaptions[] = {
+    std::string(238, 'x'), "K\")][deletegroup(Other", "K\"x", "..\\..\\Documents\\X", "..", "C:X"};
 
 class HostileCaption : public InstallRun, public ::testing::WithParamInterface<int> {};
 
@@ -454,6 +451,48 @@ TEST_P(HostileCaption, SendsNoGroupCommandAtAll) {
 
 INSTANTIATE_TEST_SUITE_P(InstallRun, HostileCaption,
                          ::testing::Range(0, static_cast<int>(std::size(kHostileCaptions))));
+
+// A data folder of the destination made beforehand as a link (by anyone who may make folders
+// there): nothing is written through it, and the run ends with the error box as for a file
+// that cannot be created. The destination itself may be a link the user chose.
+TEST_F(InstallRun, DataFolderThatIsALinkGetsNothingAndStopsTheRun) {
+  sys.AddDir(std::string(kDefaultDir) + "\\SdbFile");
+  sys.SetReparsePoint(std::string(kDefaultDir) + "\\SdbFile", kTagMountPoint);
+  sys.SetReparsePoint(kDefaultDir);
+  Start();
+  ScriptWalkToInstall();
+  // The run has stopped and the dialog waits: the user leaves with 取消 (answered OK).
+  backend.When([this] { return !backend.boxes.empty(); }, [this] { FindDialog()->btncel.Click(); });
+  RunInstaller();
+  ASSERT_EQ(backend.boxes.size(), 2u);
+  EXPECT_EQ(backend.boxes[0].caption, "VantaSetup");
+  EXPECT_EQ(backend.boxes[0].text.rfind(
+                "Cannot create file \"" + std::string(kDefaultDir) + "\\SdbFile\\", 0),
+            0u)
+      << backend.boxes[0].text;
+  EXPECT_NE(backend.boxes[0].text.find("The path passes through a link"), std::string::npos);
+  for (const auto& j : sys.journal)
+    EXPECT_FALSE(j.ok && j.target.find("SdbFile") != std::string::npos) << j.op << " " << j.target;
+  EXPECT_NE(Installed("KVRN.exe"), "<missing>");
+  EXPECT_FALSE(sys.KeyExists(plat::kClassesRoot, ".Kvx"));
+  EXPECT_TRUE(sys.ddeCommands.empty());
+}
+
+// A destination and a caption holding the syntax's own characters: those arguments go inside
+// quotes, the others byte for byte, and the group gets its three items.
+TEST_F(InstallRun, ProgramGroupArgumentsWithTheSyntaxCharactersAreQuoted) {
+  entries[4].bytes = ProductConfigWith("Caption", "K (x86), 2");
+  Start();
+  ScriptWalkToInstallInto("D:\\Program Files (x86)\\Korvn25");
+  ScriptFinish();
+  RunInstaller();
+  EXPECT_EQ(
+      sys.ddeCommands,
+      (Strings{"[creategroup(\"K (x86), 2\",\"K (x86), 2\")]",
+               "[additem(\"D:\\Program Files (x86)\\Korvn25\\KVRN.exe\",\"K (x86), 2\")]",
+               "[additem(\"D:\\Program Files (x86)\\Korvn25\\Uninstall.exe\",\"卸载K (x86), 2\")]",
+               "[additem(\"D:\\Program Files (x86)\\Korvn25\\用户授权协议.txt\",用户授权协议)]"}));
+}
 
 TEST_F(InstallRun, GroupRefusedByTheServerGetsNoItems) {
   sys.progManRefusesExecute = true;

@@ -72,6 +72,16 @@ class InstallerTest : public ::testing::Test {
     backend.Then([this] { wizard->BtnNext.Click(); });  // the install dialog runs
   }
 
+  // The same walk with `folder` typed into the destination page's path.
+  void ScriptWalkToInstallInto(const std::string& folder) {
+    backend.When([this] { return WizardOn(0); }, [this] { wizard->BtnNext.Click(); });
+    backend.Then([this] { wizard->RadioButton1.Click(); });
+    backend.Then([this] { wizard->BtnNext.Click(); });
+    backend.Then([this, folder] { wizard->Edit_Path.SetText(folder); });
+    backend.Then([this] { wizard->BtnNext.Click(); });
+    backend.Then([this] { wizard->BtnNext.Click(); });
+  }
+
   bool Finished() { return WizardOn(5) && wizard->BtnNext.Text() == "完毕"; }
 
   void ScriptFinish() {

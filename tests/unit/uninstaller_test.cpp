@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/gbk.h"
+#include "common/links.h"
 #include "platform/fake/fake_platform.h"
 #include "tests/unit/product_fixture.h"
 #include "ui/headless/headless.h"
@@ -360,16 +361,21 @@ TEST_F(UninstallerTest, HostileManifestAndLinkNameDeleteNothingOutside) {
 }
 
 // Junctions and symbolic links in the install folder could lead anywhere: nothing is deleted
-// through one. A data folder that is a link is left whole, a listed file below a linked
-// folder stays, and a listed file that is itself a link goes as the link.
+// through one. A data folder that is a link loses the link itself while the entries standing
+// for where it leads stay, a listed file below a linked folder stays, and a listed file that is
+// itself a link goes as the link. Reparse points of other kinds (a cloud placeholder, a
+// deduplicated file) are ordinary files.
 TEST_F(UninstallerTest, RemovalDeletesNothingThroughALink) {
   relPaths.push_back("Docs\\guide.txt");
   relPaths.push_back("UserFile\\shortcut.Kvx");
   Install();
-  sys.AddFile(std::string(kDir) + "SdbFile\\learned.dat", "user");
-  sys.SetReparsePoint(std::string(kDir) + "SdbFile");
-  sys.SetReparsePoint(std::string(kDir) + "Docs");
-  sys.SetReparsePoint(std::string(kDir) + "UserFile\\shortcut.Kvx");
+  sys.AddFile(kDir + "SdbFile\\learned.dat", "user");
+  sys.AddFile(kDir + "UserFile\\synced.Kvx", "cloud");
+  sys.SetReparsePoint(kDir + "SdbFile");
+  sys.SetReparsePoint(kDir + "Docs", kTagMountPoint);
+  sys.SetReparsePoint(kDir + "UserFile\\shortcut.Kvx");
+  sys.SetReparsePoint(kDir + "UserFile\\synced.Kvx", kTagCloudFile);
+  sys.SetReparsePoint(kDir + "Readme.txt", kTagDedup);
   Start();
   frm->BtnNext.Click();
   EXPECT_EQ(frm->NoteBook1.PageIndex(), 2);
@@ -377,13 +383,39 @@ TEST_F(UninstallerTest, RemovalDeletesNothingThroughALink) {
   for (const char* rel : {"SdbFile\\词库.dat", "SdbFile\\词库.idx", "SdbFile\\a b.txt",
                           "SdbFile\\learned.dat", "Docs\\guide.txt"})
     EXPECT_TRUE(Exists(rel)) << rel;
-  EXPECT_TRUE(sys.DirExists(std::string(kDir) + "SdbFile"));
+  EXPECT_FALSE(sys.DirExists(kDir + "SdbFile")) << "the link itself is gone";
   EXPECT_FALSE(Exists("UserFile\\shortcut.Kvx"));
-  EXPECT_FALSE(sys.DirExists(std::string(kDir) + "UserFile"));
-  for (const auto& j : sys.journal)
-    EXPECT_TRUE(j.target.find("SdbFile") == std::string::npos &&
-                j.target.find("Docs\\") == std::string::npos)
+  EXPECT_FALSE(Exists("Readme.txt"));
+  EXPECT_FALSE(sys.DirExists(kDir + "UserFile"));
+  for (const auto& j : sys.journal) {
+    const bool theLink = j.op == "RemoveDir" && j.target == kDir + "SdbFile";
+    EXPECT_TRUE(theLink || (j.target.find("SdbFile") == std::string::npos &&
+                            j.target.find("Docs\\") == std::string::npos))
         << j.op << " " << j.target;
+  }
+}
+
+// The data folder is held while a box waits: a link put in its place meanwhile (its entries
+// stand for the folder it leads to) gains nothing; the files there stay, each with its box.
+TEST_F(UninstallerTest, LinkSwappedInWhileABoxWaitsGainsNothing) {
+  Install();
+  for (const char* name : {"0first.dat", "learned.dat", "user.dat"})
+    sys.AddFile(kDir + "SdbFile\\" + name, "not listed");
+  sys.SetReadOnly(kDir + "SdbFile\\0first.dat");
+  backend.onBox = [this](const ui::HeadlessBackend::Box& box) {
+    if (box.text.find("0first.dat") != std::string::npos) sys.SwapForLink(kDir + "SdbFile");
+  };
+  Start();
+  frm->BtnNext.Click();
+  EXPECT_TRUE(Exists("SdbFile\\learned.dat"));
+  EXPECT_TRUE(Exists("SdbFile\\user.dat"));
+  for (const auto& j : sys.journal)
+    EXPECT_FALSE(j.ok && (j.target.find("learned") != std::string::npos ||
+                          j.target.find("user.dat") != std::string::npos ||
+                          (j.op == "RemoveDir" && j.target.find("SdbFile") != std::string::npos)))
+        << j.op << " " << j.target;
+  EXPECT_FALSE(sys.DirExists(kDir + "UserFile"));
+  EXPECT_EQ(frm->NoteBook1.PageIndex(), 2);
 }
 
 TEST_F(UninstallerTest, BatchFileText) {
@@ -471,12 +503,14 @@ TEST_F(UninstallerTest, ProgramManagerCommandLimitsAndFailures) {
   EXPECT_FALSE(frm->ProgManCommand(std::string(239, 'g'), "DeleteGroup"));
   EXPECT_EQ(sys.ddeCommands.size(), 1u);
   EXPECT_EQ(sys.conversations.size(), 1u);
-  // A caption with the syntax's own characters would end the command and add its own: it is
-  // not sent, and no conversation is opened for it.
-  for (const char* caption : {"K)]\r\n[DeleteGroup(Other", "K,Other", "K\"", "(K"})
+  // The syntax's own characters go inside quotes; a caption that no form carries is not sent,
+  // and no conversation is opened for it.
+  EXPECT_TRUE(frm->ProgManCommand("K (x86), 2", "DeleteGroup"));
+  EXPECT_EQ(sys.ddeCommands.back(), "[DeleteGroup(\"K (x86), 2\")]\r\n");
+  for (const char* caption : {"K\")]\r\n[DeleteGroup(Other", "K\"", "K\n"})
     EXPECT_FALSE(frm->ProgManCommand(caption, "DeleteGroup")) << caption;
-  EXPECT_EQ(sys.ddeCommands.size(), 1u);
-  EXPECT_EQ(sys.conversations.size(), 1u);
+  EXPECT_EQ(sys.ddeCommands.size(), 2u);
+  EXPECT_EQ(sys.conversations.size(), 2u);
 
   // No server and none can be started: one start attempt, no command, no error.
   sys.progManRunning = false;
@@ -487,7 +521,7 @@ TEST_F(UninstallerTest, ProgramManagerCommandLimitsAndFailures) {
   sys.progManRefusesExecute = true;
   EXPECT_FALSE(frm->ProgManCommand("K", "DeleteGroup"));
   EXPECT_EQ(sys.ddeConnected, 0);
-  EXPECT_EQ(sys.ddeCommands.size(), 1u);
+  EXPECT_EQ(sys.ddeCommands.size(), 2u);
 }
 
 TEST_F(UninstallerTest, UnknownDesktopFolderDeletesNoLink) {

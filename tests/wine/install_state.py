@@ -11,6 +11,7 @@ folder and HOME start as the installed ones.
 
 import shutil
 import subprocess
+import unittest
 
 import harness
 import scenario
@@ -25,6 +26,37 @@ PRODUCT_KEYS = ("HKLM\\software\\Korvane", UNINSTALL_KEY, "HKCR\\.Kvx", "HKCR\\s
                 "HKCU\\software\\KORVX")
 
 CSIDL_PROGRAMS = 2      # the user's start-menu programs, where Wine files Program Manager groups
+UNINSTALL_TITLE = "软件卸载"
+MESSAGE_BOX = "#32770"
+
+
+def run_removal(test, w, uninstaller=UNINSTALLER, on_box=None):
+    """Runs the uninstaller's whole removal and its finish; returns when the batch file has
+    deleted the uninstaller, which comes after anything the shell was sent. Without `on_box`
+    the removal must show no message box; with it, each box of the removal is handed to
+    `on_box(box)` and then answered OK."""
+    proc = w.start(uninstaller)
+    win = w.wait_window(title=UNINSTALL_TITLE, cls="KorvForm", timeout=60)
+    pid = win["pid"]
+    next_button = w.wait_until(
+        lambda: next((c["hwnd"] for c in w.controls(win["hwnd"]) if c["text"] == "下一步 >"),
+                     None), 30, what="the Next button")
+    w.click(next_button)
+
+    def settled():
+        if on_box and any(x["class"] == MESSAGE_BOX
+                          for x in w.windows(pid=pid, visible_only=True)):
+            on_box(w.msgbox(pid=pid))
+            w.answer("OK", pid=pid)
+            return None
+        return w.get_text(next_button) == "完成" or None
+
+    w.wait_until(settled, 120, what="the removal's end")
+    test.assertEqual([x["title"] for x in w.windows(pid=pid, visible_only=True)
+                      if x["class"] == MESSAGE_BOX], [], "no message box")
+    w.click(next_button)
+    test.assertEqual(proc.wait(60), 0)
+    w.wait_until(lambda: not w.exists(uninstaller), 60, what="the batch file")
 
 
 def install_through_wizard(w):
@@ -132,3 +164,20 @@ def drop(codepage):
     state = _states.pop(codepage, None)
     if state:
         shutil.rmtree(state.template, ignore_errors=True)
+
+
+class InstalledTestCase(unittest.TestCase):
+    """Tests of the uninstaller, each on a fresh copy of the installed prefix of its code page
+    (936 unless the class says otherwise)."""
+
+    codepage = 936
+
+    def setUp(self):
+        self.state = installed(self.codepage)
+        self.wine = self.state.scenario()
+        self.addCleanup(self.wine.close)
+
+    @classmethod
+    def tearDownClass(cls):
+        drop(cls.codepage)
+        super().tearDownClass()

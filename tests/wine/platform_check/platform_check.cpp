@@ -247,7 +247,8 @@ void CheckFiles(plat::Win32Platform& p) {
           "a held file cannot be opened for writing");
     if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
     Check(!p.DeleteFile(held) && p.FileExists(held), "a held file cannot be deleted");
-    HANDLE reader = OpenNative(held, GENERIC_READ, FILE_SHARE_READ);
+    // The hold is the handle that wrote the file: a reader lets that writer be.
+    HANDLE reader = OpenNative(held, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
     Check(reader != INVALID_HANDLE_VALUE, "a held file can be read by others");
     if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
     p.ReleaseHeldFile(held);
@@ -255,6 +256,35 @@ void CheckFiles(plat::Win32Platform& p) {
     Check(p.Attributes(dir) && (*p.Attributes(dir) & plat::kAttrDirectory) &&
               !(*p.Attributes(dir) & plat::kAttrReparsePoint) && !p.Attributes(held),
           "Attributes of a folder, and of nothing");
+  }
+
+  {
+    // A file with another hard link is replaced, not truncated: the other name keeps its
+    // bytes. Below a folder, files are written through the folders held and deleted by one
+    // handle; a held folder lists and deletes its files and then itself.
+    const std::string other = dir + "\\别名.txt", mine = dir + "\\硬链接.txt";
+    p.WriteFile(other, "someone else's");
+    CreateHardLinkW(Wide(mine).c_str(), Wide(other).c_str(), nullptr);
+    p.WriteFileBelow(dir, "硬链接.txt", "mine");
+    Check(p.ReadFile(mine) == "mine" && p.ReadFile(other) == "someone else's",
+          "WriteFileBelow replaces a file with another hard link instead of truncating it");
+    Check(p.DeleteFile(mine) && p.DeleteFile(other), "both names can be deleted");
+    const std::string sub = dir + "\\下层";
+    Check(p.CreateDir(sub), "a folder to write below");
+    p.WriteFileBelow(dir, "下层\\甲.txt", "a");
+    p.WriteFileBelow(dir + "\\", "下层\\乙.txt", "b");
+    Check(p.ReadFile(sub + "\\甲.txt") == "a" && p.DeleteFileBelow(dir, "下层\\甲.txt") &&
+              !p.FileExists(sub + "\\甲.txt") && !p.DeleteFileBelow(dir, "下层\\甲.txt"),
+          "WriteFileBelow and DeleteFileBelow through a folder on the way");
+    Check(!p.DeleteFileBelow(dir, "下层"), "DeleteFileBelow does not remove a folder");
+    auto held = p.OpenFolder(sub + "\\");
+    const std::vector<plat::DirEntry> entries = held ? held->List() : std::vector<plat::DirEntry>{};
+    Check(held && !held->IsLink() && entries.size() == 1 && entries[0].name == "乙.txt",
+          "OpenFolder holds a folder and lists it without '.' and '..'");
+    Check(held && !held->Remove() && held->DeleteFile("乙.txt") && held->Remove() &&
+              !p.DirExists(sub),
+          "a held folder deletes its file, then itself once empty");
+    Check(!p.OpenFolder(sub) && !p.OpenFolder(dir + "\\只读.txt"), "OpenFolder of no folder");
   }
 
   p.WriteFile(dir + "\\只读.txt", "x");
