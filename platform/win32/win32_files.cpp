@@ -521,21 +521,15 @@ std::unique_ptr<HeldFolder> Win32Platform::OpenFolder(const std::string& path) {
   return std::make_unique<Win32HeldFolder>(std::move(wide), std::move(handle), facts);
 }
 
-std::string Win32Platform::SystemDirectory() {
+namespace {
+// A folder that GetWindowsDirectoryW or GetSystemDirectoryW gives, without trailing "\".
+std::string SystemFolder(UINT(WINAPI* query)(LPWSTR, UINT)) {
   wchar_t buffer[MAX_PATH + 1];
-  const UINT length = GetSystemDirectoryW(buffer, MAX_PATH + 1);
-  std::wstring dir(buffer, length <= MAX_PATH ? length : 0);
-  if (!dir.empty() && dir.back() == L'\\') dir.pop_back();
-  return Narrow(dir);
-}
-
-std::string Win32Platform::WindowsDirectory() {
-  wchar_t buffer[MAX_PATH + 1];
-  UINT length = GetWindowsDirectoryW(buffer, MAX_PATH + 1);
+  UINT length = query(buffer, MAX_PATH + 1);
   std::wstring dir;
   if (length > MAX_PATH) {
     dir.assign(length, L'\0');
-    length = GetWindowsDirectoryW(dir.data(), length);
+    length = query(dir.data(), length);
     dir.resize(length);
   } else {
     dir.assign(buffer, length);
@@ -543,20 +537,11 @@ std::string Win32Platform::WindowsDirectory() {
   if (!dir.empty() && dir.back() == L'\\') dir.pop_back();
   return Narrow(dir);
 }
+}  // namespace
 
-std::string Win32Platform::SystemDirectory() {
-  wchar_t buffer[MAX_PATH + 1];
-  const UINT length = GetSystemDirectoryW(buffer, MAX_PATH + 1);
-  std::wstring dir;
-  if (length > MAX_PATH) {
-    dir.assign(length, L'\0');
-    dir.resize(GetSystemDirectoryW(dir.data(), length));
-  } else {
-    dir.assign(buffer, length);
-  }
-  if (!dir.empty() && dir.back() == L'\\') dir.pop_back();
-  return Narrow(dir);
-}
+std::string Win32Platform::WindowsDirectory() { return SystemFolder(GetWindowsDirectoryW); }
+
+std::string Win32Platform::SystemDirectory() { return SystemFolder(GetSystemDirectoryW); }
 
 std::string Win32Platform::ModuleFileName() { return Narrow(OwnPath()); }
 
