@@ -26,15 +26,18 @@ void PumpOrStop() {
 
 void Pause() { ui::Application().Sleep(50); }
 
-// Creates a folder and every missing parent; false when any level cannot be made.
-bool ForceDirectories(plat::Platform& system, std::string path) {
+// Creates a folder and every missing parent, noting each one made; false when any level
+// cannot be made.
+bool ForceDirectories(plat::Platform& system, InstallUndo& undo, std::string path) {
   while (!path.empty() && path.back() == '\\') path.pop_back();
   if (path.empty()) return false;
   if (path.size() == 2 && path[1] == ':') return system.DirExists(path + "\\");
   if (system.DirExists(path)) return true;
   std::string parent = gbk::FolderPart(path);
-  if (!parent.empty() && !ForceDirectories(system, parent)) return false;
-  return system.CreateDir(path);
+  if (!parent.empty() && !ForceDirectories(system, undo, parent)) return false;
+  if (!system.CreateDir(path)) return false;
+  undo.MadeFolder(path);
+  return true;
 }
 
 // The folder of a path with its trailing "\" ("D:\A\KVRN.exe" -> "D:\A\").
@@ -93,7 +96,20 @@ void TFormsec::FormActivate() {
   try {
     RunInstall();
   } catch (const InstallStopped&) {
+    UndoInstall();  // the program is ending
+  } catch (const std::exception& e) {
+    // The error is shown as for any handler; then what the run changed is taken back.
+    ui::Application().ShowException(e);
+    UndoInstall();
   }
+}
+
+void TFormsec::UndoInstall() {
+  if (undo_.Empty()) return;
+  lbls.Show();
+  lbls.SetText("正在撤销安装...");
+  undo_.Undo();
+  lbls.SetText("安装已撤销");
 }
 
 void TFormsec::FormClose(ui::CloseAction& action) { action = ui::CloseAction::Free; }
@@ -102,14 +118,19 @@ void TFormsec::RunInstall() {
   PumpOrStop();
   pgbs.SetPosition(1);
   const std::string_view program = OpenPayloadEntry(system_, "FileExe", "exename");
+  undo_.SaveCopiesIn(InstallDir);
   try {
     lbls.SetText(DisplayPath(InstallDir, ProgramFile));
-    if (!EnsureInstallDir(InstallDir)) return;
+    if (!EnsureInstallDir(InstallDir)) {
+      UndoInstall();  // parents made before the failing level
+      return;
+    }
     // The name comes from a config file in a folder every user can write: one that leads
     // out of the destination is refused like a file that cannot be created.
     if (!IsContainedRelPath(ProgramFile))
       throw plat::Error("Cannot create file \"" + InstallDir + "\\" + ProgramFile +
                         "\". The path leads outside the destination folder");
+    undo_.BeforeWrite(InstallDir + "\\" + ProgramFile);
     SavePayloadEntry(system_, program, InstallDir + "\\" + ProgramFile);
     pgbs.SetPosition(5);
     Pause();
@@ -117,6 +138,7 @@ void TFormsec::RunInstall() {
     // The program file is in use (the application is running) or cannot be written.
     ui::Application().MessageBox(this, "所要安装的程序正在运行中,请退出后再安装!",
                                  ui::Application().Title(), ui::kMbOk);
+    UndoInstall();
     FormSchedule->Committed = false;
     Formain->Close();
     return;
@@ -157,6 +179,7 @@ void TFormsec::RunInstall() {
   lbls.SetText("");
   lbls.Hide();
   PumpOrStop();
+  undo_.Keep();
   Succeeded = true;
   Timer1.SetEnabled(true);
 }
@@ -164,7 +187,7 @@ void TFormsec::RunInstall() {
 bool TFormsec::EnsureInstallDir(const std::string& folder) {
   if (!folder.empty() && system_.DirExists(folder)) return true;
   lbls.SetText("安装主程序文件");
-  if (ForceDirectories(system_, folder)) return true;
+  if (ForceDirectories(system_, undo_, folder)) return true;
   ui::Application().OwnDialog(this, ui::DialogKind::Error, "创建主文件夹\\" + folder + " 失败");
   return false;
 }
@@ -174,7 +197,7 @@ bool TFormsec::EnsureSubDir(const std::string& dir) {
   const std::string path = InstallDir + "\\" + dir;
   if (system_.DirExists(path)) return true;
   lbls.SetText("创建文件夹\\" + dir);
-  if (ForceDirectories(system_, path)) return true;
+  if (ForceDirectories(system_, undo_, path)) return true;
   ui::Application().OwnDialog(this, ui::DialogKind::Error, "创建文件夹\\" + dir + " 失败");
   return false;
 }
@@ -182,8 +205,9 @@ bool TFormsec::EnsureSubDir(const std::string& dir) {
 void TFormsec::ExtractEntry(const ManifestEntry& entry, int index) {
   lbls.SetText(DisplayPath(InstallDir, entry.RelPath));
   PumpOrStop();
-  SavePayloadEntry(system_, OpenPayloadEntry(system_, entry.ResName, entry.ResType),
-                   InstallDir + "\\" + entry.RelPath);
+  const std::string_view bytes = OpenPayloadEntry(system_, entry.ResName, entry.ResType);
+  undo_.BeforeWrite(InstallDir + "\\" + entry.RelPath);
+  SavePayloadEntry(system_, bytes, InstallDir + "\\" + entry.RelPath);
   pgbs.SetPosition(index + 5);
   Pause();
 }
@@ -192,6 +216,7 @@ void TFormsec::btncelClick() {
   if (ui::Application().MessageBox(this, "安装程序进行中,确定要退出安装吗?", "退出安装",
                                    ui::kMbOkCancel) != ui::kIdOk)
     return;
+  UndoInstall();
   FormSchedule->Committed = false;
   Formain->Close();
 }
@@ -217,13 +242,19 @@ void TFormsec::Timer1Timer() {
 void TFormsec::WriteUninstallEntry() {
   SetupRegistry->CloseKey();
   // The key is closed on every way out, a refused write included.
-  const ScopeExit closeKey([] { SetupRegistry->CloseKey(); });
+  const ScopeExit closeKey([] {
+    SetupRegistry->CloseKey();
+    SetupRegistry->NoteIn(nullptr);
+  });
+  SetupRegistry->NoteIn(&undo_);
   SetupRegistry->OpenKey(product::kUninstallKey, true);
   SetupRegistry->WriteString("displayname", "Korvane卸载");
   // Quoted: Windows runs this command line, and the default folder has a blank in it.
   const std::string uninstaller = InstallDir + "\\" + product::kUninstallerFile;
   SetupRegistry->WriteString("uninstallstring", Quoted(uninstaller));
-  SavePayloadEntry(system_, OpenPayloadEntry(system_, "uninstall", "exename"), uninstaller);
+  const std::string_view bytes = OpenPayloadEntry(system_, "uninstall", "exename");
+  undo_.BeforeWrite(uninstaller);
+  SavePayloadEntry(system_, bytes, uninstaller);
 }
 
 void TFormsec::CreateDesktopLink() {
@@ -237,6 +268,7 @@ void TFormsec::CreateDesktopLink() {
     auto desktop = system_.CommonDesktopDirectory();
     if (desktop && (name.empty() || IsContainedLinkName(name))) link = *desktop + name;
   }
+  if (link) undo_.BeforeWrite(*link);
   system_.CreateShellLink(target, FolderWithSlash(target), link);
 }
 
@@ -259,6 +291,7 @@ void TFormsec::CreateProgramGroup() {
   const bool complete = std::all_of(std::begin(commands), std::end(commands),
                                     [](const auto& c) { return c.has_value(); });
   if (complete && conv.Open("ProgMan", "ProgMan") && conv.Execute(*commands[0])) {
+    undo_.MadeGroup(caption);
     for (std::size_t i = 1; i < std::size(commands); ++i) conv.Execute(*commands[i]);
   }
   conv.Close();
@@ -268,6 +301,7 @@ void TFormsec::RegisterFileType(const std::string& extension, const std::string&
                                 const std::string& description, const std::string& programPath,
                                 int iconIndex) {
   TRegistry reg(system_, plat::kClassesRoot);
+  reg.NoteIn(&undo_);
   auto write = [&reg](const std::string& key, const std::string& name, const std::string& value) {
     reg.OpenKey(key, true);
     reg.WriteString(name, value);

@@ -236,6 +236,27 @@ std::optional<std::string> FakePlatform::TryReadFile(const std::string& path) {
   }
 }
 
+std::optional<std::string> FakePlatform::ReadPlainFile(const std::string& path) {
+  Path p = Parse(path);
+  std::string shown = p.ok ? p.full : path;
+  const Node* n = p.ok ? Find(p.key) : nullptr;
+  std::uint32_t code = 0;
+  if (Injected(FakeOp::ReadPlainFile))
+    code = kAccessDenied;
+  else if (!p.ok || p.trailingSep)
+    code = kInvalidName;
+  else if (!n)
+    return Fail(ParentIsDir(p) ? kFileNotFound : kPathNotFound), std::nullopt;
+  else if (n->dir || n->reparsePoint)
+    code = kAccessDenied;
+  if (code) {
+    Fail(code);
+    throw Error("Cannot open file \"" + shown + "\". " + ErrorText(code));
+  }
+  lastError = 0;
+  return n->bytes;
+}
+
 std::uint32_t FakePlatform::Store(const Path& p, std::string_view bytes) {
   if (!p.ok || p.trailingSep) return kInvalidName;
   if (p.parts.empty()) return RootExists(p.drive) ? kAccessDenied : kPathNotFound;

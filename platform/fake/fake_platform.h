@@ -58,6 +58,10 @@ enum class FakeOp {
   OpenSharedSection,
   CreateSharedSection,
   MapSharedSection,
+  ReadPlainFile,
+  RegQueryValue,
+  RegSetValue,
+  RegDeleteValue,
 };
 const char* OpName(FakeOp op);  // the method's name, as in the journal
 
@@ -187,6 +191,7 @@ class FakePlatform : public Platform {
   void WriteFile(const std::string& path, std::string_view bytes) override;
   void CreateHeldFile(const std::string& path, std::string_view bytes) override;
   void ReleaseHeldFile(const std::string& path) override;
+  std::optional<std::string> ReadPlainFile(const std::string& path) override;
   std::string WindowsDirectory() override { return windowsDirectory; }
   std::string ModuleFileName() override { return moduleFileName; }
   std::map<std::string, std::string> shortNames;  // path -> its 8.3 form, where it has one
@@ -200,9 +205,17 @@ class FakePlatform : public Platform {
 
   RegKey RegCreateKey(RegKey parent, const std::string& path) override;
   RegKey RegOpenKey(RegKey parent, const std::string& path) override;
+  // Fails as RegCreateKey does (FakeOp::RegCreateKey) and is journalled under that name.
+  RegKey RegCreateSubKey(RegKey parent, const std::string& name, bool& created) override;
+  // Every value is a string here: type 1 (REG_SZ), the GBK bytes as data.
+  Lookup RegQueryValue(RegKey key, const std::string& name, RegValue& value) override;
+  bool RegSetValue(RegKey key, const std::string& name, const RegValue& value) override;
+  bool RegDeleteValue(RegKey key, const std::string& name) override;
   bool RegSetString(RegKey key, const std::string& name, const std::string& value) override;
   bool RegQueryInfo(RegKey key, std::uint32_t& subkeys, std::uint32_t& maxNameLen) override;
   std::optional<std::string> RegEnumKey(RegKey key, std::uint32_t index) override;
+  // Fails as RegQueryInfo does (FakeOp::RegQueryInfo).
+  bool RegCountEntries(RegKey key, std::uint32_t& subkeys, std::uint32_t& values) override;
   bool RegDeleteKey(RegKey parent, const std::string& path) override;
   void RegCloseKey(RegKey key) override;
 

@@ -167,6 +167,68 @@ RegKey FakePlatform::RegOpenKey(RegKey parent, const std::string& path) {
   return NewHandle(h);
 }
 
+RegKey FakePlatform::RegCreateSubKey(RegKey parent, const std::string& name, bool& created) {
+  Handle h;
+  const bool existed = Locate(parent, name, h) && Resolve(h);
+  if (name.find('\\') != std::string::npos) return Fail(kBadPathname), 0;
+  RegKey key = RegCreateKey(parent, name);
+  if (key) created = !existed;
+  return key;
+}
+
+Lookup FakePlatform::RegQueryValue(RegKey key, const std::string& name, RegValue& value) {
+  Handle h;
+  RegNode* node = nullptr;
+  if (Injected(FakeOp::RegQueryValue)) return Fail(kAccessDenied), Lookup::Failed;
+  if (!Locate(key, "", h)) return Lookup::Failed;
+  if (!(node = Resolve(h))) return Fail(kKeyDeleted), Lookup::Failed;
+  auto it = node->values.find(Upper(name));
+  if (it == node->values.end()) return Fail(kFileNotFound), Lookup::Missing;
+  lastError = 0;
+  value = RegValue{1, it->second.second};
+  return Lookup::Found;
+}
+
+bool FakePlatform::RegSetValue(RegKey key, const std::string& name, const RegValue& value) {
+  Handle h;
+  RegNode* node = nullptr;
+  bool ok = false;
+  if (Injected(FakeOp::RegSetValue))
+    Fail(kAccessDenied);
+  else if (!Locate(key, "", h))
+    ;
+  else if (!(node = Resolve(h)))
+    Fail(kKeyDeleted);
+  else if (Denied(h))
+    Fail(kAccessDenied);
+  else {
+    node->values[Upper(name)] = {name, value.data};
+    ok = true;
+  }
+  Note("RegSetValue", h.shown, ok, name);
+  return ok;
+}
+
+bool FakePlatform::RegDeleteValue(RegKey key, const std::string& name) {
+  Handle h;
+  RegNode* node = nullptr;
+  bool ok = false;
+  if (Injected(FakeOp::RegDeleteValue))
+    Fail(kAccessDenied);
+  else if (!Locate(key, "", h))
+    ;
+  else if (!(node = Resolve(h)))
+    Fail(kKeyDeleted);
+  else if (Denied(h))
+    Fail(kAccessDenied);
+  else if (!node->values.erase(Upper(name)))
+    Fail(kFileNotFound);
+  else
+    ok = true;
+  Note("RegDeleteValue", h.shown, ok, name);
+  return ok;
+}
+
 bool FakePlatform::RegSetString(RegKey key, const std::string& name, const std::string& value) {
   Handle h;
   RegNode* node = nullptr;
@@ -197,6 +259,18 @@ bool FakePlatform::RegQueryInfo(RegKey key, std::uint32_t& subkeys, std::uint32_
   maxNameLen = 0;
   for (const auto& [upper, sub] : node->subkeys)
     maxNameLen = std::max<std::uint32_t>(maxNameLen, static_cast<std::uint32_t>(sub->name.size()));
+  lastError = 0;
+  return true;
+}
+
+bool FakePlatform::RegCountEntries(RegKey key, std::uint32_t& subkeys, std::uint32_t& values) {
+  Handle h;
+  if (Injected(FakeOp::RegQueryInfo)) return Fail(kAccessDenied);
+  if (!Locate(key, "", h)) return false;
+  RegNode* node = Resolve(h);
+  if (!node) return Fail(kKeyDeleted);
+  subkeys = static_cast<std::uint32_t>(node->subkeys.size());
+  values = static_cast<std::uint32_t>(node->values.size());
   lastError = 0;
   return true;
 }

@@ -71,23 +71,28 @@ std::string FileError(const char* what, const std::wstring& path, DWORD code) {
   return std::string(what) + " \"" + FullPath(path) + "\". " + winkit::SystemMessage(code);
 }
 
-// Reads the whole file into `out`; returns 0 or the system error code.
-DWORD ReadWhole(const std::wstring& path, std::string& out) {
-  winkit::Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return GetLastError();
+// Reads an open file to its end into `out`; returns 0 or the system error code.
+DWORD ReadRest(HANDLE file, std::string& out) {
   LARGE_INTEGER size{};
-  if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0) {
+  if (GetFileSizeEx(file, &size) && size.QuadPart > 0) {
     out.reserve(static_cast<std::size_t>(size.QuadPart));
   }
   char chunk[64 * 1024];
   for (;;) {
     DWORD got = 0;
-    if (!::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr)) return GetLastError();
+    if (!::ReadFile(file, chunk, sizeof chunk, &got, nullptr)) return GetLastError();
     if (got == 0) break;
     out.append(chunk, got);
   }
   return 0;
+}
+
+// Reads the whole file into `out`; returns 0 or the system error code.
+DWORD ReadWhole(const std::wstring& path, std::string& out) {
+  winkit::Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return GetLastError();
+  return ReadRest(file.get(), out);
 }
 
 void WriteWhole(const std::wstring& wide, std::string_view bytes, DWORD disposition);
@@ -145,6 +150,27 @@ std::string Win32Platform::ReadFile(const std::string& path) {
 std::optional<std::string> Win32Platform::TryReadFile(const std::string& path) {
   std::string bytes;
   if (ReadWhole(Widen(path), bytes) != 0) return std::nullopt;
+  return bytes;
+}
+
+std::optional<std::string> Win32Platform::ReadPlainFile(const std::string& path) {
+  const std::wstring wide = Widen(path);
+  // The name itself is opened, a link included, so that what is read is what lies here.
+  winkit::Handle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  DWORD error = file.valid() ? 0 : GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!error && !GetFileInformationByHandle(file.get(), &info)) error = GetLastError();
+  // A link, or a file that is also known by other names, is not the product's own.
+  if (!error &&
+      ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+       info.nNumberOfLinks > 1)) {
+    error = ERROR_ACCESS_DENIED;
+  }
+  std::string bytes;
+  if (!error) error = ReadRest(file.get(), bytes);
+  if (error) throw Error(FileError("Cannot open file", wide, error));
   return bytes;
 }
 

@@ -16,3 +16,6 @@
 #undef RegEnumKey
 #undef RegDeleteKey
 #undef ShellExecute
+#undef RegQueryValue
+#undef RegSetValue
+#undef RegDeleteValue
