@@ -105,11 +105,14 @@ void TFormsec::FormActivate() {
 }
 
 void TFormsec::UndoInstall() {
-  if (undo_.Empty()) return;
-  lbls.Show();
-  lbls.SetText("正在撤销安装...");
+  // With no change noted there may still be a folder for saved copies to remove.
+  const bool changed = !undo_.Empty();
+  if (changed) {
+    lbls.Show();
+    lbls.SetText("正在撤销安装...");
+  }
   undo_.Undo();
-  lbls.SetText("安装已撤销");
+  if (changed) lbls.SetText("安装已撤销");
 }
 
 void TFormsec::FormClose(ui::CloseAction& action) { action = ui::CloseAction::Free; }

@@ -43,7 +43,7 @@ class TFormsec : public ui::Form {
                         int iconIndex);
 
  private:
-  // Takes the run's changes back, saying so on the status line; nothing when none was made.
+  // Takes the run's changes back, saying so on the status line when there were any.
   void UndoInstall();
 
   plat::Platform& system_;
