@@ -242,14 +242,19 @@ class RoundTrip:
         self.assertEqual(proc.wait(30), 0)
         w.wait_until(lambda: not w.exists(BATCH), 60, what="the batch file to delete itself")
 
-    def cancel_under_way(self, wizard, dialog):
-        """取消 on the progress dialog once the run is writing the files, confirmed: the run
-        is taken back and the program ends."""
+    def install_and_cancel(self, wizard):
+        """The run started from the ready page, and 取消 on its progress dialog once it has
+        written its first files, confirmed: the run is taken back and the program ends. The
+        click comes from a driver waiting beforehand; while the question is open the run
+        waits, so the bar read then shows where it stopped."""
         w = self.wine
-        bar = w.control(dialog["hwnd"], cls=sc.PROGRESS_CLASS)["hwnd"]
-        w.wait_until(lambda: w.send(bar, sc.PBM_GETPOS) >= 10, what="the run under way")
-        w.click_text(dialog["hwnd"], "取消")
+        clicker = w.click_at_progress("安装", "KorvForm", wizard.pid, "取消", sc.PROGRESS_CLASS,
+                                      8)
+        dialog = wizard.start_install()
+        self.assertEqual(clicker.wait(60), 0)
         w.msgbox(pid=wizard.pid)
+        position = w.send(w.control(dialog["hwnd"], cls=sc.PROGRESS_CLASS)["hwnd"], sc.PBM_GETPOS)
+        self.assertTrue(8 <= position < 87, f"asked at {position}, not while writing the files")
         w.answer("OK", pid=wizard.pid)
         self.assertEqual(wizard.proc.wait(60), 0)
 
@@ -321,8 +326,7 @@ class RoundTrip:
         installed = self.listing("installed")
         old = {rel: w.read_bytes(folder + "\\" + rel) for rel in w.files(folder)
                if not rel.endswith("\\")}
-        wizard = sc.start_setup(w)
-        self.cancel_under_way(wizard, wizard.start_install())
+        self.install_and_cancel(sc.start_setup(w))
         diff = self.difference(installed, "cancelled over an installation")
         self.assertEqual((diff.files_added, diff.files_removed), ([], []))
         self.assertEqual({rel: w.read_bytes(folder + "\\" + rel) for rel in old}, old)
@@ -353,8 +357,7 @@ class RoundTrip:
         w = self.wine
         folder = sc.DEFAULT_DIR
         before = self.listing("before")
-        wizard = sc.start_setup(w)
-        self.cancel_under_way(wizard, wizard.start_install())
+        self.install_and_cancel(sc.start_setup(w))
         diff = self.difference(before, "cancel")
         self.assertEqual((diff.files_added, diff.files_removed, diff.files_changed), ([], [], []),
                          "files left or changed")
