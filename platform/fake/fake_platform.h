@@ -14,6 +14,7 @@
 // Windows and Wine do); enumeration is in name order.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -289,6 +290,8 @@ class FakePlatform : public Platform {
   bool HasChildren(const std::string& key) const;
   void MakeDirs(const Path& p, std::size_t levels);
   std::uint32_t Store(const Path& p, std::string_view bytes);  // 0 or an error code
+  // A file's bytes, failing as `op`; `plain`: a link is refused and a missing file is none.
+  std::optional<std::string> Read(const std::string& path, FakeOp op, bool plain);
   void Release(const std::shared_ptr<FakeSections::Section>& section);
 
   // Registry: a key position from a parent handle or root and a relative path.
@@ -297,6 +300,13 @@ class FakePlatform : public Platform {
   RegNode* Root(RegKey root) const;
   void MakePath(const Handle& h);
   bool Denied(const Handle& h) const;
+  // An open key's node for RegQueryInfo and RegCountEntries, failing as RegQueryInfo; null
+  // on failure.
+  RegNode* QueriedKey(RegKey key);
+  // A change of the values of an open key, failing as `op` (journalled under its name) or
+  // with "not found" when `change` finds nothing to change.
+  bool ChangeValue(RegKey key, FakeOp op, const std::string& name,
+                   const std::function<bool(RegNode&)>& change);
   RegKey NewHandle(Handle h);
   static std::string UpperKey(const std::vector<std::string>& names);
 

@@ -189,11 +189,12 @@ Lookup FakePlatform::RegQueryValue(RegKey key, const std::string& name, RegValue
   return Lookup::Found;
 }
 
-bool FakePlatform::RegSetValue(RegKey key, const std::string& name, const RegValue& value) {
+bool FakePlatform::ChangeValue(RegKey key, FakeOp op, const std::string& name,
+                               const std::function<bool(RegNode&)>& change) {
   Handle h;
   RegNode* node = nullptr;
   bool ok = false;
-  if (Injected(FakeOp::RegSetValue))
+  if (Injected(op))
     Fail(kAccessDenied);
   else if (!Locate(key, "", h))
     ;
@@ -201,77 +202,58 @@ bool FakePlatform::RegSetValue(RegKey key, const std::string& name, const RegVal
     Fail(kKeyDeleted);
   else if (Denied(h))
     Fail(kAccessDenied);
-  else {
-    node->values[Upper(name)] = {name, value.data};
-    ok = true;
-  }
-  Note("RegSetValue", h.shown, ok, name);
-  return ok;
-}
-
-bool FakePlatform::RegDeleteValue(RegKey key, const std::string& name) {
-  Handle h;
-  RegNode* node = nullptr;
-  bool ok = false;
-  if (Injected(FakeOp::RegDeleteValue))
-    Fail(kAccessDenied);
-  else if (!Locate(key, "", h))
-    ;
-  else if (!(node = Resolve(h)))
-    Fail(kKeyDeleted);
-  else if (Denied(h))
-    Fail(kAccessDenied);
-  else if (!node->values.erase(Upper(name)))
+  else if (!change(*node))
     Fail(kFileNotFound);
   else
     ok = true;
-  Note("RegDeleteValue", h.shown, ok, name);
+  Note(OpName(op), h.shown, ok, name);
   return ok;
 }
 
 bool FakePlatform::RegSetString(RegKey key, const std::string& name, const std::string& value) {
+  return ChangeValue(key, FakeOp::RegSetString, name, [&](RegNode& node) {
+    node.values[Upper(name)] = {name, value};
+    return true;
+  });
+}
+
+bool FakePlatform::RegSetValue(RegKey key, const std::string& name, const RegValue& value) {
+  return ChangeValue(key, FakeOp::RegSetValue, name, [&](RegNode& node) {
+    node.values[Upper(name)] = {name, value.data};
+    return true;
+  });
+}
+
+bool FakePlatform::RegDeleteValue(RegKey key, const std::string& name) {
+  return ChangeValue(key, FakeOp::RegDeleteValue, name,
+                     [&](RegNode& node) { return node.values.erase(Upper(name)) > 0; });
+}
+
+FakePlatform::RegNode* FakePlatform::QueriedKey(RegKey key) {
   Handle h;
-  RegNode* node = nullptr;
-  bool ok = false;
-  if (Injected(FakeOp::RegSetString))
-    Fail(kAccessDenied);
-  else if (!Locate(key, "", h))
-    ;
-  else if (!(node = Resolve(h)))
-    Fail(kKeyDeleted);
-  else if (Denied(h))
-    Fail(kAccessDenied);
-  else {
-    node->values[Upper(name)] = {name, value};
-    ok = true;
-  }
-  Note("RegSetString", h.shown, ok, name);
-  return ok;
+  if (Injected(FakeOp::RegQueryInfo)) return Fail(kAccessDenied), nullptr;
+  if (!Locate(key, "", h)) return nullptr;
+  RegNode* node = Resolve(h);
+  if (!node) return Fail(kKeyDeleted), nullptr;
+  lastError = 0;
+  return node;
 }
 
 bool FakePlatform::RegQueryInfo(RegKey key, std::uint32_t& subkeys, std::uint32_t& maxNameLen) {
-  Handle h;
-  if (Injected(FakeOp::RegQueryInfo)) return Fail(kAccessDenied);
-  if (!Locate(key, "", h)) return false;
-  RegNode* node = Resolve(h);
-  if (!node) return Fail(kKeyDeleted);
+  const RegNode* node = QueriedKey(key);
+  if (!node) return false;
   subkeys = static_cast<std::uint32_t>(node->subkeys.size());
   maxNameLen = 0;
   for (const auto& [upper, sub] : node->subkeys)
     maxNameLen = std::max<std::uint32_t>(maxNameLen, static_cast<std::uint32_t>(sub->name.size()));
-  lastError = 0;
   return true;
 }
 
 bool FakePlatform::RegCountEntries(RegKey key, std::uint32_t& subkeys, std::uint32_t& values) {
-  Handle h;
-  if (Injected(FakeOp::RegQueryInfo)) return Fail(kAccessDenied);
-  if (!Locate(key, "", h)) return false;
-  RegNode* node = Resolve(h);
-  if (!node) return Fail(kKeyDeleted);
+  const RegNode* node = QueriedKey(key);
+  if (!node) return false;
   subkeys = static_cast<std::uint32_t>(node->subkeys.size());
   values = static_cast<std::uint32_t>(node->values.size());
-  lastError = 0;
   return true;
 }
 

@@ -7,7 +7,6 @@ Runs under code page 936 only: what is tested here does not depend on the code p
 other modules run the same flows under 1252)."""
 
 import os
-import stat
 import subprocess
 import unittest
 
@@ -89,17 +88,8 @@ class Robustness(harness.WineTestCase):
 
     def test_read_only_options_from_an_earlier_install(self):
         w = self.wine
-        options = w.unix_path(sc.DEFAULT_DIR + "\\Options.ini")
-        options.parent.mkdir(parents=True)
-        options.write_bytes(b"[Old]\r\nKept=1\r\n")
-        # No write bits: Wine reports FILE_ATTRIBUTE_READONLY. The tests run as root, whom
-        # Linux lets write such a file anyway, so the file is also made immutable: then the
-        # write is refused as Windows refuses it for a read-only file.
-        options.chmod(stat.S_IRUSR | stat.S_IRGRP | stat.S_IROTH)
-        r = subprocess.run(["chattr", "+i", str(options)], capture_output=True, text=True)
-        if r.returncode != 0:
-            self.skipTest(f"cannot make a file immutable here ({r.stderr.strip()})")
-        self.addCleanup(subprocess.run, ["chattr", "-i", str(options)], capture_output=True)
+        options = sc.unwritable_earlier_file(self, w, sc.DEFAULT_DIR + "\\Options.ini",
+                                             b"[Old]\r\nKept=1\r\n")
 
         wizard = sc.start_setup(w)
         dialog = wizard.start_install()

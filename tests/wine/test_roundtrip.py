@@ -18,7 +18,6 @@ entries below are taken out)."""
 
 import os
 import stat
-import subprocess
 import unittest
 
 import harness
@@ -366,14 +365,7 @@ class RoundTrip:
         # A file of an earlier installation that cannot be replaced: read-only, and immutable
         # since root writes read-only files anyway. The run stops at it with the error box,
         # says on its status line that it has been taken back, and the user leaves.
-        options = w.unix_path(folder + "\\Options.ini")
-        options.parent.mkdir(parents=True)
-        options.write_bytes(b"[Old]\r\nKept=1\r\n")
-        options.chmod(stat.S_IRUSR | stat.S_IRGRP | stat.S_IROTH)
-        r = subprocess.run(["chattr", "+i", str(options)], capture_output=True, text=True)
-        if r.returncode != 0:
-            self.skipTest(f"cannot make a file immutable here ({r.stderr.strip()})")
-        self.addCleanup(subprocess.run, ["chattr", "-i", str(options)], capture_output=True)
+        sc.unwritable_earlier_file(self, w, folder + "\\Options.ini", b"[Old]\r\nKept=1\r\n")
         before = self.listing("before-failure")
         wizard = sc.start_setup(w)
         dialog = wizard.start_install()
