@@ -5,6 +5,8 @@
 
 #include "platform/platform.h"
 
+class InstallUndo;
+
 class TRegistry {
  public:
   TRegistry(plat::Platform& system, plat::RegKey root) : system_(system), root_(root) {}
@@ -23,9 +25,13 @@ class TRegistry {
   // Throws plat::Error("Failed to set data for '<name>'") when the value is not stored.
   void WriteString(const std::string& name, const std::string& value);
   void CloseKey();
+  // While set, keys made and values written are noted in `undo` (nullptr: not noted).
+  void NoteIn(InstallUndo* undo) { undo_ = undo; }
 
  private:
   plat::Platform& system_;
   plat::RegKey root_;
   plat::OwnedKey current_;
+  std::string path_;  // of the current key, below the root
+  InstallUndo* undo_ = nullptr;
 };

@@ -26,18 +26,22 @@ void PumpOrStop() {
 
 void Pause() { ui::Application().Sleep(50); }
 
-// Creates a folder and every missing parent; false when any level cannot be made. The levels
-// of `protectedTop` and above that it makes are protected as the system's program folder is
-// (made on a second drive they would let every user change the installed programs); those
-// below inherit from them. A folder that exists keeps its access as it is.
-bool ForceDirectories(plat::Platform& system, std::string path, std::size_t protectedTop) {
+// Creates a folder and every missing parent, noting each one made; false when any level
+// cannot be made. The levels of `protectedTop` and above that it makes are protected as the
+// system's program folder is (made on a second drive they would let every user change the
+// installed programs); those below inherit from them. A folder that exists keeps its access.
+bool ForceDirectories(plat::Platform& system, InstallUndo& undo, std::string path,
+                      std::size_t protectedTop) {
   while (!path.empty() && path.back() == '\\') path.pop_back();
   if (path.empty()) return false;
   if (path.size() == 2 && path[1] == ':') return system.DirExists(path + "\\");
   if (system.DirExists(path)) return true;
   std::string parent = gbk::FolderPart(path);
-  if (!parent.empty() && !ForceDirectories(system, parent, protectedTop)) return false;
-  return path.size() <= protectedTop ? system.CreateProtectedDir(path) : system.CreateDir(path);
+  if (!parent.empty() && !ForceDirectories(system, undo, parent, protectedTop)) return false;
+  if (!(path.size() <= protectedTop ? system.CreateProtectedDir(path) : system.CreateDir(path)))
+    return false;
+  undo.MadeFolder(path);
+  return true;
 }
 
 // The folder of a path with its trailing "\" ("D:\A\KVRN.exe" -> "D:\A\").
@@ -97,7 +101,23 @@ void TFormsec::FormActivate() {
   try {
     RunInstall();
   } catch (const InstallStopped&) {
+    UndoInstall();  // the program is ending
+  } catch (const std::exception& e) {
+    // The error is shown as for any handler; then what the run changed is taken back.
+    ui::Application().ShowException(e);
+    UndoInstall();
   }
+}
+
+void TFormsec::UndoInstall() {
+  // With no change noted there may still be a folder for saved copies to remove.
+  const bool changed = !undo_.Empty();
+  if (changed) {
+    lbls.Show();
+    lbls.SetText("正在撤销安装...");
+  }
+  undo_.Undo();
+  if (changed) lbls.SetText("安装已撤销");
 }
 
 void TFormsec::FormClose(ui::CloseAction& action) { action = ui::CloseAction::Free; }
@@ -106,14 +126,19 @@ void TFormsec::RunInstall() {
   PumpOrStop();
   pgbs.SetPosition(1);
   const std::string_view program = OpenPayloadEntry(system_, "FileExe", "exename");
+  undo_.SaveCopiesIn(InstallDir);
   try {
     lbls.SetText(DisplayPath(InstallDir, ProgramFile));
-    if (!EnsureInstallDir(InstallDir)) return;
+    if (!EnsureInstallDir(InstallDir)) {
+      UndoInstall();  // parents made before the failing level
+      return;
+    }
     // The name comes from a config file in a folder every user can write: one that leads
     // out of the destination is refused like a file that cannot be created.
     if (!IsContainedRelPath(ProgramFile))
       throw plat::Error("Cannot create file \"" + InstallDir + "\\" + ProgramFile +
                         "\". The path leads outside the destination folder");
+    undo_.BeforeWrite(InstallDir, ProgramFile);
     SavePayloadEntry(system_, program, InstallDir, ProgramFile);
     pgbs.SetPosition(5);
     Pause();
@@ -121,6 +146,7 @@ void TFormsec::RunInstall() {
     // The program file is in use (the application is running) or cannot be written.
     ui::Application().MessageBox(this, "所要安装的程序正在运行中,请退出后再安装!",
                                  ui::Application().Title(), ui::kMbOk);
+    UndoInstall();
     FormSchedule->Committed = false;
     Formain->Close();
     return;
@@ -161,6 +187,7 @@ void TFormsec::RunInstall() {
   lbls.SetText("");
   lbls.Hide();
   PumpOrStop();
+  undo_.Keep();
   Succeeded = true;
   Timer1.SetEnabled(true);
 }
@@ -168,7 +195,7 @@ void TFormsec::RunInstall() {
 bool TFormsec::EnsureInstallDir(const std::string& folder) {
   if (!folder.empty() && system_.DirExists(folder)) return true;
   lbls.SetText("安装主程序文件");
-  if (ForceDirectories(system_, folder, folder.size())) return true;
+  if (ForceDirectories(system_, undo_, folder, folder.size())) return true;
   ui::Application().OwnDialog(this, ui::DialogKind::Error, "创建主文件夹\\" + folder + " 失败");
   return false;
 }
@@ -178,7 +205,7 @@ bool TFormsec::EnsureSubDir(const std::string& dir) {
   const std::string path = InstallDir + "\\" + dir;
   if (system_.DirExists(path)) return true;
   lbls.SetText("创建文件夹\\" + dir);
-  if (ForceDirectories(system_, path, InstallDir.size())) return true;
+  if (ForceDirectories(system_, undo_, path, InstallDir.size())) return true;
   ui::Application().OwnDialog(this, ui::DialogKind::Error, "创建文件夹\\" + dir + " 失败");
   return false;
 }
@@ -186,8 +213,9 @@ bool TFormsec::EnsureSubDir(const std::string& dir) {
 void TFormsec::ExtractEntry(const ManifestEntry& entry, int index) {
   lbls.SetText(DisplayPath(InstallDir, entry.RelPath));
   PumpOrStop();
-  SavePayloadEntry(system_, OpenPayloadEntry(system_, entry.ResName, entry.ResType), InstallDir,
-                   entry.RelPath);
+  const std::string_view bytes = OpenPayloadEntry(system_, entry.ResName, entry.ResType);
+  undo_.BeforeWrite(InstallDir, entry.RelPath);
+  SavePayloadEntry(system_, bytes, InstallDir, entry.RelPath);
   pgbs.SetPosition(index + 5);
   Pause();
 }
@@ -196,6 +224,7 @@ void TFormsec::btncelClick() {
   if (ui::Application().MessageBox(this, "安装程序进行中,确定要退出安装吗?", "退出安装",
                                    ui::kMbOkCancel) != ui::kIdOk)
     return;
+  UndoInstall();
   FormSchedule->Committed = false;
   Formain->Close();
 }
@@ -221,14 +250,19 @@ void TFormsec::Timer1Timer() {
 void TFormsec::WriteUninstallEntry() {
   SetupRegistry->CloseKey();
   // The key is closed on every way out, a refused write included.
-  const ScopeExit closeKey([] { SetupRegistry->CloseKey(); });
+  const ScopeExit closeKey([] {
+    SetupRegistry->CloseKey();
+    SetupRegistry->NoteIn(nullptr);
+  });
+  SetupRegistry->NoteIn(&undo_);
   SetupRegistry->OpenKey(product::kUninstallKey, true);
   SetupRegistry->WriteString("displayname", "Korvane卸载");
   // Quoted: Windows runs this command line, and the default folder has a blank in it.
   const std::string uninstaller = InstallDir + "\\" + product::kUninstallerFile;
   SetupRegistry->WriteString("uninstallstring", Quoted(uninstaller));
-  SavePayloadEntry(system_, OpenPayloadEntry(system_, "uninstall", "exename"), InstallDir,
-                   product::kUninstallerFile);
+  const std::string_view bytes = OpenPayloadEntry(system_, "uninstall", "exename");
+  undo_.BeforeWrite(InstallDir, product::kUninstallerFile);
+  SavePayloadEntry(system_, bytes, InstallDir, product::kUninstallerFile);
 }
 
 void TFormsec::CreateDesktopLink() {
@@ -240,7 +274,10 @@ void TFormsec::CreateDesktopLink() {
     // folder itself, where saving fails.
     const std::string name = Formain->ReadSetupValue("Form", "desKtopLink");
     auto desktop = system_.CommonDesktopDirectory();
-    if (desktop && (name.empty() || IsContainedLinkName(name))) link = *desktop + name;
+    if (desktop && (name.empty() || IsContainedLinkName(name))) {
+      link = *desktop + name;
+      if (!name.empty()) undo_.BeforeWrite(*desktop, name.substr(1));
+    }
   }
   system_.CreateShellLink(target, FolderWithSlash(target), link);
 }
@@ -265,6 +302,7 @@ void TFormsec::CreateProgramGroup() {
       IsProgManGroupName(caption) && std::all_of(std::begin(commands), std::end(commands),
                                                  [](const auto& c) { return c.has_value(); });
   if (complete && conv.Open("ProgMan", "ProgMan") && conv.Execute(*commands[0])) {
+    undo_.MadeGroup(caption);
     for (std::size_t i = 1; i < std::size(commands); ++i) conv.Execute(*commands[i]);
   }
   conv.Close();
@@ -274,6 +312,7 @@ void TFormsec::RegisterFileType(const std::string& extension, const std::string&
                                 const std::string& description, const std::string& programPath,
                                 int iconIndex) {
   TRegistry reg(system_, plat::kClassesRoot);
+  reg.NoteIn(&undo_);
   auto write = [&reg](const std::string& key, const std::string& name, const std::string& value) {
     reg.OpenKey(key, true);
     reg.WriteString(name, value);

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "common/manifest.h"
+#include "installer/install_undo.h"
 #include "platform/platform.h"
 #include "ui/ui.h"
 
@@ -42,6 +43,10 @@ class TFormsec : public ui::Form {
                         int iconIndex);
 
  private:
+  // Takes the run's changes back, saying so on the status line when there were any.
+  void UndoInstall();
+
   plat::Platform& system_;
   bool activated_ = false;
+  InstallUndo undo_{system_};
 };

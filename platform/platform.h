@@ -46,6 +46,16 @@ constexpr std::uint32_t kAttrVolumeLabel = 0x08;
 constexpr std::uint32_t kAttrDirectory = 0x10;
 constexpr std::uint32_t kAttrReparsePoint = 0x400;  // a reparse point: a link, or another kind
 
+// A registry value as stored: its type and its data bytes, in the form the platform keeps them.
+// Read to be put back unchanged, never looked into.
+struct RegValue {
+  std::uint32_t type = 0;
+  std::string data;
+};
+
+// What a look-up found.
+enum class Lookup { Found, Missing, Failed };
+
 struct DirEntry {
   std::string name;
   std::uint32_t attributes = 0;
@@ -123,6 +133,11 @@ class Platform {
   // Reads through ReadFile go through that handle. Throws as WriteFile.
   virtual void CreateHeldFile(const std::string& path, std::string_view bytes) = 0;
   virtual void ReleaseHeldFile(const std::string& path) = 0;  // nothing if not held
+  // The bytes of a file that is only itself: opened read-only, with other writers refused,
+  // without following a link. Nothing when no file or folder of that name exists; throws
+  // Error("Cannot open file \"<full path>\". <system text>") when it cannot be read, is a
+  // folder or a link (a reparse point), or has further names (hard links).
+  virtual std::optional<std::string> ReadPlainFile(const std::string& path) = 0;
   // Writes `bytes` to base + "\" + relPath as WriteFile does, but never through a link below
   // `base` (`base` itself may be one): each folder on the way is opened without following a
   // link and held until the file is written, and one that is a link fails the write. The file
@@ -152,10 +167,20 @@ class Platform {
   // Opens (creating it and its parents) a key below `parent` for all access; 0 on failure.
   virtual RegKey RegCreateKey(RegKey parent, const std::string& path) = 0;
   virtual RegKey RegOpenKey(RegKey parent, const std::string& path) = 0;  // 0 if it fails
+  // Opens or creates one key `name` (no "\") below `parent` for all access, and says whether
+  // this call made it; 0 on failure.
+  virtual RegKey RegCreateSubKey(RegKey parent, const std::string& name, bool& created) = 0;
+  // A value as stored (any type); Missing only when the key has no value of that name.
+  virtual Lookup RegQueryValue(RegKey key, const std::string& name, RegValue& value) = 0;
+  // Stores a value read by RegQueryValue back as it was.
+  virtual bool RegSetValue(RegKey key, const std::string& name, const RegValue& value) = 0;
+  virtual bool RegDeleteValue(RegKey key, const std::string& name) = 0;
   virtual bool RegSetString(RegKey key, const std::string& name, const std::string& value) = 0;
   // Number of subkeys and the length of the longest subkey name.
   virtual bool RegQueryInfo(RegKey key, std::uint32_t& subkeys, std::uint32_t& maxNameLen) = 0;
   virtual std::optional<std::string> RegEnumKey(RegKey key, std::uint32_t index) = 0;
+  // Number of subkeys and of values.
+  virtual bool RegCountEntries(RegKey key, std::uint32_t& subkeys, std::uint32_t& values) = 0;
   virtual bool RegDeleteKey(RegKey parent, const std::string& path) = 0;  // a leaf key only
   virtual void RegCloseKey(RegKey key) = 0;
 

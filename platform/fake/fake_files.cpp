@@ -242,19 +242,20 @@ std::vector<DirEntry> FakePlatform::ListDir(const std::string& pattern) {
   return out;
 }
 
-std::string FakePlatform::ReadFile(const std::string& path) {
+std::optional<std::string> FakePlatform::Read(const std::string& path, FakeOp op, bool plain) {
   Path p = Parse(path);
   std::string shown = p.ok ? p.full : path;
   const Node* n = p.ok ? Find(p.key) : nullptr;
   std::uint32_t code = 0;
-  if (Injected(FakeOp::ReadFile))
+  if (Injected(op))
     code = kAccessDenied;
   else if (!p.ok || p.trailingSep)
     code = kInvalidName;
   else if (!n)
     code = ParentIsDir(p) ? kFileNotFound : kPathNotFound;
-  else if (n->dir)
+  else if (n->dir || (plain && n->reparsePoint))
     code = kAccessDenied;
+  if (plain && (code == kFileNotFound || code == kPathNotFound)) return Fail(code), std::nullopt;
   if (code) {
     Fail(code);
     throw Error("Cannot open file \"" + shown + "\". " + ErrorText(code));
@@ -263,12 +264,20 @@ std::string FakePlatform::ReadFile(const std::string& path) {
   return n->bytes;
 }
 
+std::string FakePlatform::ReadFile(const std::string& path) {
+  return *Read(path, FakeOp::ReadFile, false);
+}
+
 std::optional<std::string> FakePlatform::TryReadFile(const std::string& path) {
   try {
     return ReadFile(path);
   } catch (const Error&) {
     return std::nullopt;
   }
+}
+
+std::optional<std::string> FakePlatform::ReadPlainFile(const std::string& path) {
+  return Read(path, FakeOp::ReadPlainFile, true);
 }
 
 std::uint32_t FakePlatform::Store(const Path& p, std::string_view bytes) {

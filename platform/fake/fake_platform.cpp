@@ -45,7 +45,9 @@ const char* OpName(FakeOp op) {
                                       "CreateShellLink",     "CommonDesktopDirectory",
                                       "DiskFreeSpace",       "DdeOpen",
                                       "DdeExecute",          "OpenSharedSection",
-                                      "CreateSharedSection", "MapSharedSection"};
+                                      "CreateSharedSection", "MapSharedSection",
+                                      "ReadPlainFile",       "RegQueryValue",
+                                      "RegSetValue",         "RegDeleteValue"};
   return names[static_cast<int>(op)];
 }
 

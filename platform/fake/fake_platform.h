@@ -14,6 +14,7 @@
 // Windows and Wine do); enumeration is in name order.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -58,6 +59,10 @@ enum class FakeOp {
   OpenSharedSection,
   CreateSharedSection,
   MapSharedSection,
+  ReadPlainFile,
+  RegQueryValue,
+  RegSetValue,
+  RegDeleteValue,
 };
 const char* OpName(FakeOp op);  // the method's name, as in the journal
 
@@ -201,6 +206,7 @@ class FakePlatform : public Platform {
   void WriteFile(const std::string& path, std::string_view bytes) override;
   void CreateHeldFile(const std::string& path, std::string_view bytes) override;
   void ReleaseHeldFile(const std::string& path) override;
+  std::optional<std::string> ReadPlainFile(const std::string& path) override;
   void WriteFileBelow(const std::string& base, const std::string& relPath,
                       std::string_view bytes) override;
   bool DeleteFileBelow(const std::string& base, const std::string& relPath) override;
@@ -219,9 +225,17 @@ class FakePlatform : public Platform {
 
   RegKey RegCreateKey(RegKey parent, const std::string& path) override;
   RegKey RegOpenKey(RegKey parent, const std::string& path) override;
+  // Fails as RegCreateKey does (FakeOp::RegCreateKey) and is journalled under that name.
+  RegKey RegCreateSubKey(RegKey parent, const std::string& name, bool& created) override;
+  // Every value is a string here: type 1 (REG_SZ), the GBK bytes as data.
+  Lookup RegQueryValue(RegKey key, const std::string& name, RegValue& value) override;
+  bool RegSetValue(RegKey key, const std::string& name, const RegValue& value) override;
+  bool RegDeleteValue(RegKey key, const std::string& name) override;
   bool RegSetString(RegKey key, const std::string& name, const std::string& value) override;
   bool RegQueryInfo(RegKey key, std::uint32_t& subkeys, std::uint32_t& maxNameLen) override;
   std::optional<std::string> RegEnumKey(RegKey key, std::uint32_t index) override;
+  // Fails as RegQueryInfo does (FakeOp::RegQueryInfo).
+  bool RegCountEntries(RegKey key, std::uint32_t& subkeys, std::uint32_t& values) override;
   bool RegDeleteKey(RegKey parent, const std::string& path) override;
   void RegCloseKey(RegKey key) override;
 
@@ -265,7 +279,7 @@ class FakePlatform : public Platform {
     bool locked = false;
     bool reparsePoint = false;
     std::uint32_t reparseTag = 0;
-    bool protectedAccess = false;  // a folder made by CreateProtectedDir
+    bool protectedAccess = false;     // a folder made by CreateProtectedDir
     std::uint64_t id = ++lastNodeId;  // what a handle on it knows it by
     inline static std::uint64_t lastNodeId = 0;
   };
@@ -306,6 +320,8 @@ class FakePlatform : public Platform {
   bool MakeDir(const std::string& path, bool protectedAccess);
   void MakeDirs(const Path& p, std::size_t levels);
   std::uint32_t Store(const Path& p, std::string_view bytes);  // 0 or an error code
+  // A file's bytes, failing as `op`; `plain`: a link is refused and a missing file is none.
+  std::optional<std::string> Read(const std::string& path, FakeOp op, bool plain);
   void Release(const std::shared_ptr<FakeSections::Section>& section);
 
   // Registry: a key position from a parent handle or root and a relative path.
@@ -314,6 +330,13 @@ class FakePlatform : public Platform {
   RegNode* Root(RegKey root) const;
   void MakePath(const Handle& h);
   bool Denied(const Handle& h) const;
+  // An open key's node for RegQueryInfo and RegCountEntries, failing as RegQueryInfo; null
+  // on failure.
+  RegNode* QueriedKey(RegKey key);
+  // A change of the values of an open key, failing as `op` (journalled under its name) or
+  // with "not found" when `change` finds nothing to change.
+  bool ChangeValue(RegKey key, FakeOp op, const std::string& name,
+                   const std::function<bool(RegNode&)>& change);
   RegKey NewHandle(Handle h);
   static std::string UpperKey(const std::vector<std::string>& names);
 

@@ -167,11 +167,34 @@ RegKey FakePlatform::RegOpenKey(RegKey parent, const std::string& path) {
   return NewHandle(h);
 }
 
-bool FakePlatform::RegSetString(RegKey key, const std::string& name, const std::string& value) {
+RegKey FakePlatform::RegCreateSubKey(RegKey parent, const std::string& name, bool& created) {
+  Handle h;
+  const bool existed = Locate(parent, name, h) && Resolve(h);
+  if (name.find('\\') != std::string::npos) return Fail(kBadPathname), 0;
+  RegKey key = RegCreateKey(parent, name);
+  if (key) created = !existed;
+  return key;
+}
+
+Lookup FakePlatform::RegQueryValue(RegKey key, const std::string& name, RegValue& value) {
+  Handle h;
+  RegNode* node = nullptr;
+  if (Injected(FakeOp::RegQueryValue)) return Fail(kAccessDenied), Lookup::Failed;
+  if (!Locate(key, "", h)) return Lookup::Failed;
+  if (!(node = Resolve(h))) return Fail(kKeyDeleted), Lookup::Failed;
+  auto it = node->values.find(Upper(name));
+  if (it == node->values.end()) return Fail(kFileNotFound), Lookup::Missing;
+  lastError = 0;
+  value = RegValue{1, it->second.second};
+  return Lookup::Found;
+}
+
+bool FakePlatform::ChangeValue(RegKey key, FakeOp op, const std::string& name,
+                               const std::function<bool(RegNode&)>& change) {
   Handle h;
   RegNode* node = nullptr;
   bool ok = false;
-  if (Injected(FakeOp::RegSetString))
+  if (Injected(op))
     Fail(kAccessDenied);
   else if (!Locate(key, "", h))
     ;
@@ -179,25 +202,58 @@ bool FakePlatform::RegSetString(RegKey key, const std::string& name, const std::
     Fail(kKeyDeleted);
   else if (Denied(h))
     Fail(kAccessDenied);
-  else {
-    node->values[Upper(name)] = {name, value};
+  else if (!change(*node))
+    Fail(kFileNotFound);
+  else
     ok = true;
-  }
-  Note("RegSetString", h.shown, ok, name);
+  Note(OpName(op), h.shown, ok, name);
   return ok;
 }
 
-bool FakePlatform::RegQueryInfo(RegKey key, std::uint32_t& subkeys, std::uint32_t& maxNameLen) {
+bool FakePlatform::RegSetString(RegKey key, const std::string& name, const std::string& value) {
+  return ChangeValue(key, FakeOp::RegSetString, name, [&](RegNode& node) {
+    node.values[Upper(name)] = {name, value};
+    return true;
+  });
+}
+
+bool FakePlatform::RegSetValue(RegKey key, const std::string& name, const RegValue& value) {
+  return ChangeValue(key, FakeOp::RegSetValue, name, [&](RegNode& node) {
+    node.values[Upper(name)] = {name, value.data};
+    return true;
+  });
+}
+
+bool FakePlatform::RegDeleteValue(RegKey key, const std::string& name) {
+  return ChangeValue(key, FakeOp::RegDeleteValue, name,
+                     [&](RegNode& node) { return node.values.erase(Upper(name)) > 0; });
+}
+
+FakePlatform::RegNode* FakePlatform::QueriedKey(RegKey key) {
   Handle h;
-  if (Injected(FakeOp::RegQueryInfo)) return Fail(kAccessDenied);
-  if (!Locate(key, "", h)) return false;
+  if (Injected(FakeOp::RegQueryInfo)) return Fail(kAccessDenied), nullptr;
+  if (!Locate(key, "", h)) return nullptr;
   RegNode* node = Resolve(h);
-  if (!node) return Fail(kKeyDeleted);
+  if (!node) return Fail(kKeyDeleted), nullptr;
+  lastError = 0;
+  return node;
+}
+
+bool FakePlatform::RegQueryInfo(RegKey key, std::uint32_t& subkeys, std::uint32_t& maxNameLen) {
+  const RegNode* node = QueriedKey(key);
+  if (!node) return false;
   subkeys = static_cast<std::uint32_t>(node->subkeys.size());
   maxNameLen = 0;
   for (const auto& [upper, sub] : node->subkeys)
     maxNameLen = std::max<std::uint32_t>(maxNameLen, static_cast<std::uint32_t>(sub->name.size()));
-  lastError = 0;
+  return true;
+}
+
+bool FakePlatform::RegCountEntries(RegKey key, std::uint32_t& subkeys, std::uint32_t& values) {
+  const RegNode* node = QueriedKey(key);
+  if (!node) return false;
+  subkeys = static_cast<std::uint32_t>(node->subkeys.size());
+  values = static_cast<std::uint32_t>(node->values.size());
   return true;
 }
 

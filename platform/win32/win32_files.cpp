@@ -282,6 +282,27 @@ std::optional<std::string> Win32Platform::TryReadFile(const std::string& path) {
   return bytes;
 }
 
+std::optional<std::string> Win32Platform::ReadPlainFile(const std::string& path) {
+  const std::wstring wide = Widen(path);
+  // The name itself is opened, a link included, so that what is read is what lies here.
+  winkit::Handle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  DWORD error = file.valid() ? 0 : GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!error && !GetFileInformationByHandle(file.get(), &info)) error = GetLastError();
+  // A link, or a file that is also known by other names, is not the product's own.
+  if (!error &&
+      ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+       info.nNumberOfLinks > 1)) {
+    error = ERROR_ACCESS_DENIED;
+  }
+  std::string bytes;
+  if (!error) error = ReadAll(file.get(), bytes);
+  if (error) throw Error(FileError("Cannot open file", wide, error));
+  return bytes;
+}
+
 void Win32Platform::WriteFile(const std::string& path, std::string_view bytes) {
   WriteWhole(Widen(path), bytes, OPEN_ALWAYS);
 }

@@ -24,6 +24,7 @@ class Win32Platform final : public Platform {
   void WriteFile(const std::string& path, std::string_view bytes) override;
   void CreateHeldFile(const std::string& path, std::string_view bytes) override;
   void ReleaseHeldFile(const std::string& path) override;
+  std::optional<std::string> ReadPlainFile(const std::string& path) override;
   void WriteFileBelow(const std::string& base, const std::string& relPath,
                       std::string_view bytes) override;
   bool DeleteFileBelow(const std::string& base, const std::string& relPath) override;
@@ -38,9 +39,14 @@ class Win32Platform final : public Platform {
 
   RegKey RegCreateKey(RegKey parent, const std::string& path) override;
   RegKey RegOpenKey(RegKey parent, const std::string& path) override;
+  RegKey RegCreateSubKey(RegKey parent, const std::string& name, bool& created) override;
+  Lookup RegQueryValue(RegKey key, const std::string& name, RegValue& value) override;
+  bool RegSetValue(RegKey key, const std::string& name, const RegValue& value) override;
+  bool RegDeleteValue(RegKey key, const std::string& name) override;
   bool RegSetString(RegKey key, const std::string& name, const std::string& value) override;
   bool RegQueryInfo(RegKey key, std::uint32_t& subkeys, std::uint32_t& maxNameLen) override;
   std::optional<std::string> RegEnumKey(RegKey key, std::uint32_t index) override;
+  bool RegCountEntries(RegKey key, std::uint32_t& subkeys, std::uint32_t& values) override;
   bool RegDeleteKey(RegKey parent, const std::string& path) override;
   void RegCloseKey(RegKey key) override;
 

@@ -21,3 +21,6 @@
 #undef RegEnumKey
 #undef RegDeleteKey
 #undef ShellExecute
+#undef RegQueryValue
+#undef RegSetValue
+#undef RegDeleteValue

@@ -1,7 +1,9 @@
 // Every platform operation of a whole install run and of a whole removal made to fail, one
 // call at a time, at each of its calls (the calls counted in a clean run). For each case the
 // program must show what it is meant to show, end or go on as it is meant to, never wait
-// with nothing the user could do, and change nothing outside the product's places.
+// with nothing the user could do, and change nothing outside the product's places. An install
+// run that does not finish, failed or cancelled at any of its steps, into a new folder or over
+// an earlier installation, leaves files and registry as they were before it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/gbk.h"
@@ -38,6 +41,11 @@ bool StartsWith(const std::string& s, const std::string& head) { return s.rfind(
 bool Within(const std::string& path, const std::string& place) {
   return gbk::EqualsNoCase(path, place) ||
          (StartsWithNoCase(path, place) && path[place.size()] == '\\');
+}
+
+// A file or folder inside the scratch folder.
+bool InTemp(const std::string& path) {
+  return path.size() > sizeof kTemp - 1 && StartsWithNoCase(path, kTemp);
 }
 
 // The fake, recording which file each read asked for.
@@ -88,9 +96,26 @@ void Print(const char* program, plat::FakeOp op, const Summary& s) {
 
 // ===== the installer ======================================================================
 
+// Where a run starts: nothing of the product yet, or an earlier installation whose program,
+// link and version differ from what the run writes.
+enum class Base { Fresh, Over };
+const char* Name(Base b) { return b == Base::Fresh ? "Fresh" : "Over"; }
+
+// Every file with its bytes and every registry key and value, less the scratch files.
+Strings State(const plat::FakePlatform& sys) {
+  Strings out;
+  for (const std::string& path : sys.Listing()) {
+    if (InTemp(path)) continue;
+    out.push_back(path + "=" + sys.Content(path).value_or("<folder>"));
+  }
+  for (const std::string& entry : sys.RegistryListing()) out.push_back(entry);
+  return out;
+}
+
 // One whole installer run, played by a user who goes on wherever the program lets them:
 // through the wizard, 完毕 on the finished page, 取消 when the run has stopped, the system
-// close of the backdrop when start-up failed.
+// close of the backdrop when start-up failed. With `cancelAt` set, 取消 (answered OK) at that
+// point of the run where the program handles input.
 class InstallCase {
  public:
   ui::HeadlessBackend backend;
@@ -98,15 +123,24 @@ class InstallCase {
   ReadRecordingFake sys;
   std::unique_ptr<TFormain> backdrop;
   std::unique_ptr<TFormSchedule> wizard;
-  bool stopped = false, startupFailed = false, finished = false;
+  bool stopped = false, startupFailed = false, finished = false, cancelled = false;
   int actions = 0;
+  int cancelAt = 0, inputPoints = 0;  // counted while the run has not completed
+  Strings before;
 
-  InstallCase() {
+  explicit InstallCase(Base base = Base::Fresh) {
     app.SetTitle("VantaSetup");
     sys.SetDrive({'C', plat::kDriveFixed, 80023715840ull, 10737418240ull});
     sys.SetDrive({'D', plat::kDriveFixed, 5368709120ull, 5368709120ull});
     std::vector<PayloadEntry> entries = ProductEntries();
     StorePayload(sys, entries, ManifestOf(entries));
+    if (base == Base::Over) {
+      PutInstalledProduct(sys);
+      sys.AddFile(std::string(kDir) + "\\KVRN.exe", "MZ program 2.4");
+      sys.AddFile(kLink, "link 2.4");
+      sys.SetValue(plat::kCurrentUser, "Software\\KORVX\\Shell\\Version", "Version", "2.4");
+    }
+    before = State(sys);
   }
   ~InstallCase() {
     wizard.reset();
@@ -129,15 +163,20 @@ class InstallCase {
   bool WizardPage() {
     return wizard && wizard->Visible() && wizard->ScheBook.PageIndex() < 4 && !Dialog();
   }
+  bool Running() { return Dialog() && !Dialog()->Succeeded && !stopped && !cancelled; }
   bool UserCanAct() {
     if (app.Terminated()) return false;
+    if (Running() && ++inputPoints == cancelAt) return true;
     return Finished() || (Dialog() && stopped) || WizardPage() ||
            (startupFailed && !(wizard && wizard->Visible()) && !Dialog());
   }
   void Act() {
     // The next step is queued first: an action may run a whole modal run before it returns.
     if (++actions < 40) backend.When([this] { return UserCanAct(); }, [this] { Act(); });
-    if (Finished()) {
+    if (Running() && inputPoints == cancelAt) {
+      cancelled = true;
+      Dialog()->btncel.Click();  // answered OK
+    } else if (Finished()) {
       finished = true;
       wizard->BtnNext.Click();
     } else if (Dialog() && stopped) {
@@ -185,12 +224,21 @@ class InstallCase {
 
 using plat::FakeOp;
 
-const FakeOp kInstallOps[] = {FakeOp::CreateHeldFile,  FakeOp::WriteFile,
-                              FakeOp::CreateDir,       FakeOp::DeleteFile,
-                              FakeOp::ReadFile,        FakeOp::RegCreateKey,
-                              FakeOp::RegSetString,    FakeOp::RegOpenKey,
-                              FakeOp::CreateShellLink, FakeOp::CommonDesktopDirectory,
-                              FakeOp::DiskFreeSpace,   FakeOp::DdeOpen,
+const FakeOp kInstallOps[] = {FakeOp::CreateHeldFile,
+                              FakeOp::WriteFile,
+                              FakeOp::CreateDir,
+                              FakeOp::DeleteFile,
+                              FakeOp::RemoveDir,
+                              FakeOp::ReadFile,
+                              FakeOp::ReadPlainFile,
+                              FakeOp::RegCreateKey,
+                              FakeOp::RegSetString,
+                              FakeOp::RegQueryValue,
+                              FakeOp::RegOpenKey,
+                              FakeOp::CreateShellLink,
+                              FakeOp::CommonDesktopDirectory,
+                              FakeOp::DiskFreeSpace,
+                              FakeOp::DdeOpen,
                               FakeOp::DdeExecute};
 
 // What every installer case must show, whatever failed.
@@ -221,10 +269,10 @@ void ExpectSoundInstall(InstallCase& c, const std::string& what) {
   // Changes: the destination folder (and the parents made for it), the scratch files, the
   // registry keys of the table, the desktop link, the Program Manager group, the program.
   const std::string c8 = kCaption, dir = kDir;
-  const Strings group = {"[creategroup(" + c8 + "," + c8 + ")]",
-                         "[additem(" + dir + "\\KVRN.exe," + c8 + ")]",
-                         "[additem(" + dir + "\\Uninstall.exe,卸载" + c8 + ")]",
-                         "[additem(" + dir + "\\用户授权协议.txt,用户授权协议)]"};
+  const Strings group = {
+      "[creategroup(" + c8 + "," + c8 + ")]", "[additem(" + dir + "\\KVRN.exe," + c8 + ")]",
+      "[additem(" + dir + "\\Uninstall.exe,卸载" + c8 + ")]",
+      "[additem(" + dir + "\\用户授权协议.txt,用户授权协议)]", "[DeleteGroup(" + c8 + ")]"};
   const Strings keys = {"HKCU\\" + std::string(kUninstallKey), "HKCR\\.Kvx",
                         "HKCR\\Software\\KORVX", "HKCU\\Software\\KORVX\\Shell\\PathName",
                         "HKCU\\Software\\KORVX\\Shell\\Version"};
@@ -232,13 +280,17 @@ void ExpectSoundInstall(InstallCase& c, const std::string& what) {
     if (!j.ok) continue;
     bool inside = false;
     if (j.op == "WriteFile" || j.op == "CreateHeldFile" || j.op == "DeleteFile") {
-      inside = Within(j.target, dir) ||
+      inside = Within(j.target, dir) || j.target == kLink ||
                gbk::EqualsNoCase(j.target, kTemp + std::string("korvSetup.log")) ||
                gbk::EqualsNoCase(j.target, kTemp + std::string("korvSetup.ini")) ||
                gbk::EqualsNoCase(j.target, kTemp + std::string("SQXY.txt"));
-    } else if (j.op == "CreateDir") {
+    } else if (j.op == "CreateDir" || j.op == "RemoveDir") {
       inside = Within(j.target, dir) || Within(dir, j.target);
-    } else if (j.op == "RegCreateKey" || j.op == "RegSetString") {
+    } else if (j.op == "RegCreateKey" || j.op == "RegDeleteKey") {
+      // A product key or a parent made for it.
+      inside = std::any_of(keys.begin(), keys.end(),
+                           [&](auto& k) { return Within(j.target, k) || Within(k, j.target); });
+    } else if (j.op == "RegSetString" || j.op == "RegSetValue" || j.op == "RegDeleteValue") {
       inside = std::any_of(keys.begin(), keys.end(), [&](auto& k) { return Within(j.target, k); });
     } else if (j.op == "CreateShellLink") {
       inside = j.target.empty() || j.target == kLink;
@@ -249,6 +301,15 @@ void ExpectSoundInstall(InstallCase& c, const std::string& what) {
       inside = Within(j.target, dir);
     }
     EXPECT_TRUE(inside) << j.op << " " << j.target << " " << j.name;
+  }
+  // A run that did not finish leaves everything as it was; a group it asked for is deleted.
+  if (!c.finished) {
+    EXPECT_EQ(State(c.sys), c.before);
+    const auto& dde = c.sys.ddeCommands;
+    if (std::find(dde.begin(), dde.end(), group[0]) != dde.end())
+      EXPECT_EQ(dde.back(), group[4]);
+    else
+      EXPECT_TRUE(std::find(dde.begin(), dde.end(), group[4]) == dde.end());
   }
   // No failure reported as success: the finished page comes only after a complete run.
   if (c.finished) {
@@ -263,17 +324,19 @@ void ExpectSoundInstall(InstallCase& c, const std::string& what) {
 // A clean install run: how often it calls each operation, and what each call was about.
 struct CleanInstall {
   std::map<FakeOp, int> counts;
-  Strings reads, writes, dirs, scratch;
+  Strings reads, writes, dirs, scratch;  // scratch: every held file, the saved copies too
   int firstProgramWrite = -1;
+  int inputPoints = 0;
   bool sound = false;
 };
 
-const CleanInstall& CleanInstallRun() {
-  static const CleanInstall run = [] {
+CleanInstall MeasureCleanInstall(Base base) {
+  {
     CleanInstall r;
-    InstallCase clean;
+    InstallCase clean(base);
     clean.Run();
-    ExpectSoundInstall(clean, "clean run");
+    ExpectSoundInstall(clean, std::string("clean run ") + Name(base));
+    r.inputPoints = clean.inputPoints;
     r.sound = clean.Outcome() == End::Finished && clean.backend.boxes.empty();
     for (FakeOp op : kInstallOps) r.counts[op] = clean.sys.CallCount(op);
     r.reads = clean.sys.reads;
@@ -286,25 +349,54 @@ const CleanInstall& CleanInstallRun() {
       r.writes.push_back(j.target);
     }
     return r;
-  }();
-  return run;
+  }
+}
+
+const CleanInstall& CleanInstallRun(Base base) {
+  static const CleanInstall fresh = MeasureCleanInstall(Base::Fresh);
+  static const CleanInstall over = MeasureCleanInstall(Base::Over);
+  return base == Base::Fresh ? fresh : over;
 }
 
 TEST(FaultMatrix, CleanInstallRunFinishesAndUsesEveryOperation) {
-  const CleanInstall& clean = CleanInstallRun();
-  EXPECT_TRUE(clean.sound);
+  const CleanInstall &fresh = CleanInstallRun(Base::Fresh), &over = CleanInstallRun(Base::Over);
+  EXPECT_TRUE(fresh.sound);
+  EXPECT_TRUE(over.sound);
   for (FakeOp op : kInstallOps) {
     if (op != FakeOp::RegOpenKey) {
-      EXPECT_GT(clean.counts.at(op), 0) << plat::OpName(op);
+      EXPECT_GT(fresh.counts.at(op) + over.counts.at(op), 0) << plat::OpName(op);
     }
   }
 }
 
-class InstallFault : public ::testing::TestWithParam<FakeOp> {};
+// 取消, answered OK, at every point of the run where the program looks at input: the
+// installer ends and everything is as it was.
+class InstallCancel : public ::testing::TestWithParam<Base> {};
+
+TEST_P(InstallCancel, AtEveryPointLeavesNothing) {
+  const int points = CleanInstallRun(GetParam()).inputPoints;
+  EXPECT_GT(points, 20);
+  for (int k = 1; k <= points; ++k) {
+    const std::string what = "cancel at input point " + std::to_string(k);
+    InstallCase c(GetParam());
+    c.cancelAt = k;
+    c.Run();
+    ExpectSoundInstall(c, what);
+    SCOPED_TRACE(what);
+    EXPECT_TRUE(c.cancelled);
+    EXPECT_FALSE(c.finished);
+    EXPECT_EQ(c.Boxes(), Strings{"安装程序进行中,确定要退出安装吗?"});
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(FaultMatrix, InstallCancel, ::testing::Values(Base::Fresh, Base::Over),
+                         [](const auto& info) { return std::string(Name(info.param)); });
+
+class InstallFault : public ::testing::TestWithParam<std::tuple<FakeOp, Base>> {};
 
 TEST_P(InstallFault, EveryCallThatFailsIsMet) {
-  const FakeOp op = GetParam();
-  const CleanInstall& clean = CleanInstallRun();
+  const auto [op, base] = GetParam();
+  const CleanInstall& clean = CleanInstallRun(base);
   const Strings &reads = clean.reads, &writes = clean.writes, &dirs = clean.dirs,
                 &scratch = clean.scratch;
   const int firstProgramWrite = clean.firstProgramWrite;
@@ -312,7 +404,7 @@ TEST_P(InstallFault, EveryCallThatFailsIsMet) {
   summary.calls = clean.counts.at(op);
   for (int n = 1; n <= summary.calls; ++n) {
     const std::string what = std::string(plat::OpName(op)) + " #" + std::to_string(n);
-    InstallCase c;
+    InstallCase c(base);
     c.sys.FailNth(op, n);
     c.Run();
     ExpectSoundInstall(c, what);
@@ -328,7 +420,16 @@ TEST_P(InstallFault, EveryCallThatFailsIsMet) {
     SCOPED_TRACE(what);
 
     // What each failure is meant to do.
-    if (op == FakeOp::CreateHeldFile) {
+    if (op == FakeOp::CreateHeldFile && !InTemp(scratch[n - 1])) {
+      // The saved copy of a file the run replaces: that file is not replaced.
+      const std::string text = "Cannot create file \"" + scratch[n - 1] + "\". Access is denied.";
+      if (n == 4) {
+        EXPECT_EQ(end, End::ProgramFileRefused);  // the first copy is the program file's
+      } else {
+        EXPECT_EQ(end, End::Stopped);
+        EXPECT_EQ(boxes.at(0), text);
+      }
+    } else if (op == FakeOp::CreateHeldFile) {
       // A scratch file: start-up fails; the files written before are deleted by the close,
       // and nothing else was written.
       EXPECT_EQ(end, End::StartupFailed);
@@ -348,8 +449,20 @@ TEST_P(InstallFault, EveryCallThatFailsIsMet) {
         EXPECT_EQ(boxes[0], text);
         EXPECT_TRUE(c.sys.ddeCommands.empty());
       }
+    } else if (op == FakeOp::ReadPlainFile) {
+      // What is there before a write cannot be saved, so it is not replaced.
+      if (n == 1) {
+        EXPECT_EQ(end, End::ProgramFileRefused);
+      } else {
+        EXPECT_EQ(end, End::Stopped);
+        EXPECT_TRUE(StartsWith(boxes.at(0), "Cannot open file \"")) << boxes[0];
+      }
     } else if (op == FakeOp::CreateDir) {
-      if (Within(kDir, dirs[n - 1])) {
+      if (dirs[n - 1].find("~KorvUndo") != std::string::npos) {
+        // The folder for saved copies takes the next name.
+        EXPECT_EQ(end, End::Finished);
+        EXPECT_TRUE(boxes.empty());
+      } else if (Within(kDir, dirs[n - 1])) {
         // The destination or a parent of it: the run ends with nothing written there.
         EXPECT_EQ(end, End::Stopped);
         EXPECT_EQ(boxes.at(0), "创建主文件夹\\" + std::string(kDir) + " 失败");
@@ -374,7 +487,8 @@ TEST_P(InstallFault, EveryCallThatFailsIsMet) {
       }
       // A config read that fails reads as an empty value: each reader copes in its way,
       // checked by the rules above.
-    } else if (op == FakeOp::RegCreateKey || op == FakeOp::RegSetString) {
+    } else if (op == FakeOp::RegCreateKey || op == FakeOp::RegSetString ||
+               op == FakeOp::RegQueryValue) {
       EXPECT_EQ(end, End::Stopped);
       ASSERT_GE(boxes.size(), 1u);
       EXPECT_TRUE(StartsWith(boxes[0], "Failed to set data for '")) << boxes[0];
@@ -388,11 +502,16 @@ TEST_P(InstallFault, EveryCallThatFailsIsMet) {
       EXPECT_TRUE(boxes.empty());
     }
   }
-  Print("install", op, summary);
+  Print(base == Base::Fresh ? "install" : "install over", op, summary);
 }
 
-INSTANTIATE_TEST_SUITE_P(FaultMatrix, InstallFault, ::testing::ValuesIn(kInstallOps),
-                         [](const auto& info) { return std::string(plat::OpName(info.param)); });
+INSTANTIATE_TEST_SUITE_P(FaultMatrix, InstallFault,
+                         ::testing::Combine(::testing::ValuesIn(kInstallOps),
+                                            ::testing::Values(Base::Fresh, Base::Over)),
+                         [](const auto& info) {
+                           return std::string(plat::OpName(std::get<0>(info.param))) + "_" +
+                                  Name(std::get<1>(info.param));
+                         });
 
 // ===== the uninstaller ====================================================================
 

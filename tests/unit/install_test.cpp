@@ -301,7 +301,8 @@ TEST_F(InstallRun, MissingResourceStopsTheSequenceWithTheErrorBox) {
   ScriptLeaveAfterError([this](TFormsec& stopped) {
     EXPECT_FALSE(stopped.Succeeded);
     EXPECT_FALSE(stopped.Timer1.Enabled());
-    EXPECT_EQ(stopped.pgbs.Position(), 9);  // the last entry written before the missing one
+    EXPECT_EQ(stopped.pgbs.Position(), 9);         // the last entry written before the missing one
+    EXPECT_EQ(stopped.lbls.Text(), "安装已撤销");  // after the error box, the run was undone
     EXPECT_FALSE(wizard->Visible());
   });
   RunInstaller();
@@ -309,7 +310,7 @@ TEST_F(InstallRun, MissingResourceStopsTheSequenceWithTheErrorBox) {
   EXPECT_EQ(backend.boxes[0].text, "Resource Ghost not found.");
   EXPECT_EQ(backend.boxes[0].caption, "VantaSetup");
   EXPECT_EQ(backend.boxes[0].flags, ui::kMbOk | ui::kMbIconError);
-  EXPECT_EQ(Installed("Setup.ini"), kProductConfig);  // what was written stays
+  EXPECT_FALSE(sys.DirExists("D:\\Program Files"));  // what was written is gone again
   EXPECT_FALSE(sys.KeyExists(plat::kClassesRoot, ".Kvx"));
 }
 
@@ -400,7 +401,7 @@ TEST_F(InstallRun, EmptyProgramFileTakesTheProgramFilePath) {
   ASSERT_EQ(backend.boxes.size(), 1u);
   EXPECT_EQ(backend.boxes[0].text, "所要安装的程序正在运行中,请退出后再安装!");
   EXPECT_TRUE(app.Terminated());
-  EXPECT_TRUE(sys.DirExists(kDefaultDir));  // the folder made in that step stays
+  EXPECT_FALSE(sys.DirExists("D:\\Program Files"));  // the folders made in that step go
 }
 
 TEST_F(InstallRun, LongManifestKeepsTheBarFullThenStepsBackTo87) {
@@ -587,5 +588,68 @@ TEST_F(InstallRun, ScratchFilesAreMadeAnewAndHeldWhileTheInstallerRuns) {
   for (const char* name : {kScratchManifest, kScratchConfig, kScratchAgreement})
     EXPECT_FALSE(sys.FileExists(temp + name)) << name;
 }
+
+// Taking a failed or cancelled run back touches only what the run itself changed, passes over
+// a step that fails, and neither replaces nor removes a link it finds.
+struct UndoCase {
+  const char* name;
+  bool theirsDuringRun, linkInTheWay, valueDeletesFail;
+};
+class UndoScope : public InstallRun, public ::testing::WithParamInterface<UndoCase> {};
+
+TEST_P(UndoScope, TakesBackOnlyWhatTheRunChanged) {
+  const UndoCase& k = GetParam();
+  const std::string dir = std::string(kDefaultDir) + "\\";
+  if (k.linkInTheWay) {
+    sys.AddFile(dir + "用户授权协议.txt", "theirs");
+    sys.SetReparsePoint(dir + "用户授权协议.txt");
+  }
+  if (k.valueDeletesFail) sys.FailAlways(plat::FakeOp::RegDeleteValue);
+  Start();
+  ScriptWalkToInstall();
+  // 取消 once the Program Manager group has been asked for; others wrote meanwhile.
+  if (!k.linkInTheWay)
+    backend.When([this] { return FindDialog() && FindDialog()->pgbs.Position() == 95; },
+                 [&] {
+                   if (k.theirsDuringRun) {
+                     sys.AddFile(dir + "SdbFile\\theirs.dat", "theirs");
+                     sys.SetValue(plat::kCurrentUser, "Software\\KORVX\\Shell\\PathName", "x",
+                                  "theirs");
+                   }
+                   FindDialog()->btncel.Click();
+                 });
+  ScriptLeaveAfterError();
+  RunInstaller();
+  EXPECT_TRUE(app.Terminated());
+  EXPECT_FALSE(sys.FileExists(kDesktopLink));
+  EXPECT_FALSE(sys.FileExists(dir + "KVRN.exe"));
+  if (k.theirsDuringRun) {
+    EXPECT_EQ(sys.ddeCommands.back(), "[DeleteGroup(" + std::string(kCaption) + ")]");
+    EXPECT_EQ(sys.Listing(),
+              (Strings{"C:\\users\\", "C:\\users\\Public\\", "C:\\users\\Public\\Desktop\\",
+                       "C:\\WINDOWS\\", "C:\\WINDOWS\\Temp\\", "D:\\Program Files\\", dir,
+                       dir + "SdbFile\\", dir + "SdbFile\\theirs.dat"}));
+    EXPECT_EQ(sys.Value(plat::kCurrentUser, "Software\\KORVX\\Shell\\PathName", "x"), "theirs");
+    EXPECT_FALSE(sys.Value(plat::kCurrentUser, "Software\\KORVX\\Shell\\PathName", "Path"));
+    EXPECT_FALSE(sys.KeyExists(plat::kCurrentUser, kUninstallKey));
+    EXPECT_FALSE(sys.KeyExists(plat::kClassesRoot, ".Kvx"));
+  } else if (k.linkInTheWay) {
+    // Not replaced: the run stops at it with the error box, and the link stays as it was.
+    EXPECT_EQ(backend.boxes.at(0).text,
+              "Cannot open file \"" + dir + "用户授权协议.txt\". Access is denied.");
+    EXPECT_EQ(sys.Content(dir + "用户授权协议.txt"), "theirs");
+    EXPECT_FALSE(sys.FileExists(dir + "Setup.ini"));
+  } else {
+    // The values stay, and so do their keys; every file and folder is gone.
+    EXPECT_EQ(sys.Value(plat::kCurrentUser, kUninstallKey, "displayname"), "Korvane卸载");
+    EXPECT_FALSE(sys.DirExists("D:\\Program Files"));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(InstallRun, UndoScope,
+                         ::testing::Values(UndoCase{"OthersWriteMeanwhile", true, false, false},
+                                           UndoCase{"LinkInTheWay", false, true, false},
+                                           UndoCase{"ValueDeletesFail", false, false, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

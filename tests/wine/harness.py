@@ -610,6 +610,18 @@ class Scenario:
             if r.returncode != 0:
                 raise HarnessError(f"xdotool key {key}: {r.stderr.decode(errors='replace')}")
 
+    def click_at_progress(self, title, cls, pid, text, bar_class, position):
+        """Starts a driver that waits for the window (`title`, `cls`, `pid`) and clicks its
+        button `text` at the program's first look at its messages once the progress bar (the
+        child of class `bar_class`) shows at least `position`. Returns when the driver waits;
+        its Proc's first output line after "waiting" is the position it saw."""
+        proc = self.start(cross_file("driver.exe"), "click-at-progress", "--title", title,
+                          "--class", cls, "--pid", pid, "--text", text, "--bar", bar_class,
+                          position)
+        self.wait_until(lambda: "waiting" in proc.output()[0] or not proc.running(), 60,
+                        what="the driver to wait")
+        return proc
+
     def send(self, hwnd, msg, wparam=0, lparam=0):
         """SendMessage with number arguments; returns the result as an integer."""
         return int(self.driver("send", hwnd, msg, wparam, lparam)[1].strip())

@@ -11,6 +11,7 @@ writes them into $KORV_SCREENSHOT_DIR (default ./screenshots)."""
 
 import os
 import re
+import stat
 import subprocess
 import sys
 import time
@@ -261,6 +262,23 @@ def payload_manifest():
 
 def payload_bytes(name, rtype):
     return generated_entries()[(name.upper(), rtype.upper())].read_bytes()
+
+
+def unwritable_earlier_file(test, wine, path, data):
+    """A file left by an earlier installation that no write can replace: `data` at the
+    Windows path `path`, without write bits (Wine reports FILE_ATTRIBUTE_READONLY) and, since
+    the tests run as root, whom Linux lets write such a file anyway, immutable: then a write
+    is refused as Windows refuses it for a read-only file. Skips the test where files cannot
+    be made immutable. Returns the Linux path."""
+    unix = wine.unix_path(path)
+    unix.parent.mkdir(parents=True, exist_ok=True)
+    unix.write_bytes(data)
+    unix.chmod(stat.S_IRUSR | stat.S_IRGRP | stat.S_IROTH)
+    r = subprocess.run(["chattr", "+i", str(unix)], capture_output=True, text=True)
+    if r.returncode != 0:
+        test.skipTest(f"cannot make a file immutable here ({r.stderr.strip()})")
+    test.addCleanup(subprocess.run, ["chattr", "-i", str(unix)], capture_output=True)
+    return unix
 
 
 def expected_tree():

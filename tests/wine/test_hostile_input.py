@@ -61,8 +61,8 @@ class HostileScratchConfig(harness.WineTestCase):
         w.answer("OK", pid=wizard.pid)
         self.assertEqual(wizard.proc.wait(60), 0)
         self.assertFalse(w.exists("D:\\evil.exe"))
-        self.assertEqual(w.files("D:\\"), ["Program Files\\", "Program Files\\Korvn25\\"],
-                         "only the destination folder, made before the name was read")
+        self.assertEqual(w.files("D:\\"), [],
+                         "the destination folder, made before the name was read, is gone again")
         sc.check_no_registration(self, w)
         sc.check_scratch_gone(self, w)
 

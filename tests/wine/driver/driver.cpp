@@ -1036,6 +1036,47 @@ int CmdSend(const Args& a) {
   return 0;
 }
 
+// Waits for the window (--title, --class, --pid), then clicks its button of text --text as
+// soon as its progress bar (the child of class --bar) shows at least N; prints the position
+// it saw. Started before the window appears (it says "waiting" first), it does not depend on
+// how long starting a process takes. A program answers a sent message only when it looks at
+// its messages, and the click is posted right after such an answer, so the program meets it
+// at its next look.
+int CmdClickAtProgress(const Args& a) {
+  unsigned long long at = 0;
+  WindowFilter f;
+  f.title = a.Get(L"--title");
+  f.cls = a.Get(L"--class");
+  f.pid = PidOption(a);
+  f.visibleOnly = true;
+  const std::wstring text = a.Get(L"--text"), barClass = a.Get(L"--bar");
+  if (a.positional.empty() || !ParseNumber(a.positional[0], &at) || text.empty() ||
+      barClass.empty())
+    return Fail(1, L"click-at-progress --title T [--class C] [--pid P] --text B --bar C N");
+  Print("waiting");
+  HWND window = WaitFor(a.Timeout(60000), [&]() -> HWND {
+    for (HWND w : TopLevelWindows())
+      if (f.Matches(w)) return w;
+    return nullptr;
+  });
+  if (!window) return Fail(2, L"no such window");
+  HWND button = FindControlByText(window, text), bar = nullptr;
+  for (HWND c : Descendants(window))
+    if (ClassOf(c) == barClass) bar = c;
+  if (!button || !bar) return Fail(2, L"no such button or progress bar");
+  for (;;) {
+    DWORD_PTR position = 0;
+    if (!SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &position))
+      return Fail(4, L"no answer");
+    if (position >= at) {
+      PostMessageW(button, BM_CLICK, 0, 0);
+      Print(Num(static_cast<long long>(position)));
+      return 0;
+    }
+    Sleep(1);
+  }
+}
+
 const char kUsage[] =
     "usage: driver COMMAND ...\n"
     "  windows [--pid P] [--visible]\n"
@@ -1052,6 +1093,7 @@ const char kUsage[] =
     "  resources EXE | dump-resource EXE NAME TYPE OUT\n"
     "  ini FILE SECTION KEY | codepage | reg KEY | drives\n"
     "  link LNK | special-folder CSIDL | send HWND MSG [WPARAM [LPARAM]]\n"
+    "  click-at-progress --title T [--class C] [--pid P] --text B --bar C N\n"
     "  hold-name NAME mutex|event|semaphore [--timeout ms]\n"
     "  spawn EXE [ARGS...] [--timeout ms]\n";
 
@@ -1095,6 +1137,7 @@ int main() {
   if (cmd == L"spawn") return CmdSpawn(a);
   if (cmd == L"special-folder") return CmdSpecialFolder(a);
   if (cmd == L"send") return CmdSend(a);
+  if (cmd == L"click-at-progress") return CmdClickAtProgress(a);
   WriteAll(STD_ERROR_HANDLE, kUsage);
   return 1;
 }
