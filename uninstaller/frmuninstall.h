@@ -70,7 +70,7 @@ class Tfrmuninstall : public ui::Form {
   void DeleteListedFile(const std::string& folder, const std::string& relPath, int index);
   void DeleteFolderFiles(const std::string& folder);
   void DeleteDesktopLink();
-  void WriteBatchFile();                 // the self-deleting batch file, made new
+  void WriteBatchFile();  // the self-deleting batch file, made new
   bool ProgManCommand(const std::string& argument, const std::string& command);
 
  private:
