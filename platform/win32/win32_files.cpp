@@ -289,12 +289,12 @@ std::optional<std::string> Win32Platform::ReadPlainFile(const std::string& path)
                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   DWORD error = file.valid() ? 0 : GetLastError();
   if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!error && !GetFileInformationByHandle(file.get(), &info)) error = GetLastError();
+  HandleFacts facts;
+  if (!error && !FactsOf(file.get(), facts)) error = GetLastError();
   // A link, or a file that is also known by other names, is not the product's own.
   if (!error &&
-      ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-       info.nNumberOfLinks > 1)) {
+      ((facts.attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+       facts.links > 1)) {
     error = ERROR_ACCESS_DENIED;
   }
   std::string bytes;
