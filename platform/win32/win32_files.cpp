@@ -172,6 +172,14 @@ winkit::Handle OpenOwnImageFile() {
   return own;
 }
 
+// The file above, proven once and held for the program's life, or null. A handle stays on the
+// file it was opened on whatever becomes of the name, and while it is held nobody can open the
+// file for writing; so every payload entry is copied from it without proving it again.
+HANDLE OwnImageFile() {
+  static const winkit::Handle own = OpenOwnImageFile();
+  return own.valid() ? own.get() : nullptr;
+}
+
 std::string FileError(const char* what, const std::wstring& path, DWORD code) {
   return std::string(what) + " \"" + FullPath(path) + "\". " + winkit::SystemMessage(code);
 }
@@ -342,6 +350,12 @@ winkit::Handle OpenForWriting(const std::wstring& wide, DWORD disposition, DWORD
 // Creates the file with `disposition`, held without sharing while all bytes are written. With
 // `keep`, the handle is handed over open instead of closed.
 void WriteWhole(const std::wstring& wide, std::string_view bytes, DWORD disposition, HANDLE* keep) {
+  // Bytes of this program's own image (a payload entry) are copied from its file, so that
+  // their pages are not brought into memory, but only through the handle proven to be the
+  // file the image was mapped from; otherwise, and should the file not read, they come from
+  // memory.
+  const std::optional<LONGLONG> offset = OwnFileOffset(bytes);
+  const HANDLE own = offset ? OwnImageFile() : nullptr;
   // A file kept open lets readers in while it is held; otherwise nobody shares it.
   winkit::Handle file = OpenForWriting(wide, disposition, keep ? FILE_SHARE_READ : 0);
   auto write = [&](const char* data, std::size_t size) {
@@ -354,22 +368,20 @@ void WriteWhole(const std::wstring& wide, std::string_view bytes, DWORD disposit
     }
   };
   constexpr std::size_t kChunk = 1024u << 10;
-  // Bytes of this program's own image (a payload entry) are copied from its file, so that
-  // their pages are not brought into memory, but only through a handle proven to be the file
-  // the image was mapped from; otherwise, and should the file not read, they come from memory.
-  if (const std::optional<LONGLONG> offset = OwnFileOffset(bytes)) {
-    winkit::Handle own = OpenOwnImageFile();
-    LARGE_INTEGER at;
-    at.QuadPart = *offset;
-    if (own.valid() && SetFilePointerEx(own.get(), at, nullptr, FILE_BEGIN)) {
-      std::string buffer(std::min(bytes.size(), kChunk), '\0');
-      while (!bytes.empty()) {
-        const DWORD want = static_cast<DWORD>(std::min(bytes.size(), kChunk));
-        DWORD got = 0;
-        if (!::ReadFile(own.get(), buffer.data(), want, &got, nullptr) || got != want) break;
-        write(buffer.data(), got);
-        bytes.remove_prefix(got);
-      }
+  if (own) {
+    std::string buffer(std::min(bytes.size(), kChunk), '\0');
+    ULONGLONG from = static_cast<ULONGLONG>(*offset);
+    while (!bytes.empty()) {
+      // Each read names its offset, so the shared handle's file position never matters.
+      OVERLAPPED at{};
+      at.Offset = static_cast<DWORD>(from);
+      at.OffsetHigh = static_cast<DWORD>(from >> 32);
+      const DWORD want = static_cast<DWORD>(std::min(bytes.size(), kChunk));
+      DWORD got = 0;
+      if (!::ReadFile(own, buffer.data(), want, &got, &at) || got != want) break;
+      write(buffer.data(), got);
+      bytes.remove_prefix(got);
+      from += got;
     }
   }
   while (!bytes.empty()) {

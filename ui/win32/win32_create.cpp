@@ -124,6 +124,11 @@ void CreateTree(Control& parent, FormData& fd) {
 
 void AnnotateName(Control& c) {
   if (!c.labelledBy || !c.native || !g_s->ole) return;
+  // Only while a screen reader runs (readers say so through this setting): the service's
+  // runtime costs every other user half a megabyte. A reader started later gets each name
+  // when its control takes the focus, which is when it reads it.
+  BOOL reader = FALSE;
+  if (!SystemParametersInfoW(SPI_GETSCREENREADER, 0, &reader, 0) || !reader) return;
   // The accessibility runtime's annotation service, from its registered server; the GUIDs
   // are the documented ones, so that nothing is linked against the runtime's DLL.
   static const CLSID kService = {
