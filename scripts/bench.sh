@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The benchmark (README, "Performance"): builds the release programs and a benchmark build
+# The benchmark (docs/performance.md): builds the release programs and a benchmark build
 # whose Setup.exe carries one extra 64 MB entry, then measures both under Wine and prints one
 # table of sizes, start-up, install, uninstall, extraction, memory and CPU figures. It
 # reports; it does not pass or fail on times.
