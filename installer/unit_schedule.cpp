@@ -30,13 +30,19 @@ constexpr int kFinishedPage = 5;
 // The grid's first three column widths, set on every refresh.
 constexpr int kColWidths[3] = {50, 80, 80};
 
-// A label at a design position with its text. Labels size themselves to their text; the
-// design size here is what the text takes in the 12-pixel face (6 pixels a byte), or in the
-// 14-pixel bold face (7 pixels a byte).
+// A label's design bounds for its text. Labels size themselves to their text; the design
+// size here is what the text takes in the 12-pixel face (6 pixels a byte), or in the 14-pixel
+// bold face (7 pixels a byte).
+ui::Rect DesignBounds(int left, int top, const std::string& text, bool bold) {
+  const int perByte = bold ? 7 : 6;
+  return {left, top, static_cast<int>(text.size()) * perByte, bold ? 14 : 12};
+}
+
+// A label at a design position with its text.
 void PlaceLabel(ui::Label& label, int left, int top, const std::string& text, bool bold = false) {
   label.style.bold = bold;
-  int perByte = bold ? 7 : 6;
-  label.SetBounds(left, top, static_cast<int>(text.size()) * perByte, bold ? 14 : 12);
+  const ui::Rect b = DesignBounds(left, top, text, bold);
+  label.SetBounds(b.left, b.top, b.width, b.height);
   label.SetText(text);
 }
 
@@ -73,35 +79,22 @@ void TFormSchedule::BuildLayout() {
   style.color = ui::kWhite;
   SetClientSize(526, 352);
 
-  // Header, docked at the top; hidden until the user leaves the welcome page.
-  Panel_Top.style.color = ui::kWhite;
-  Panel_Top.SetBounds(0, 0, 526, 57);
-  Panel_Top.Hide();
-  Panel_Top.SetAlign(ui::Align::Top);
-  Imagtop.style.bitmap = "HEADER";
-  Imagtop.style.stretch = true;
-  Imagtop.SetBounds(-9, 3, 540, 54);
-  PlaceLabel(Label4, 16, 12, "许可协议", true);
+  // The header stays hidden until the user leaves the welcome page; the strip starts at the
+  // picture's full 165 x 300 and is narrowed at creation.
+  const char title[] = "许可协议";
+  frame.Build({.width = 526,
+               .headerBitmap = "HEADER",
+               .headerPicture = {-9, 3, 540, 54},
+               .title = DesignBounds(16, 12, title, true),
+               .titleText = title,
+               .buttonsLeft = 252,
+               .quitCaption = "退出",
+               .stripBitmap = "LEFTSTRIP",
+               .stripWidth = 165,
+               .stripHeight = 300});
   PlaceLabel(Label5, 16, 32, kAgreementSubtitle);
-
-  // Button bar at the bottom, with a lowered 2-pixel rule above it.
-  ButtonBar.SetBounds(0, 0, 526, 46);
-  ButtonBar.SetAlign(ui::Align::Bottom);
-  ui::PlaceNavButton(btnpri, 252, "< 返回");
-  btnpri.SetEnabled(false);
-  ui::PlaceNavButton(BtnNext, 340, "下一步 >");
-  ui::PlaceNavButton(btnexit, 428, "退出");
   defaultButton = &BtnNext;  // Enter
   cancelButton = &btnexit;   // Esc, with its confirmation
-  Panel3.style.lowered = true;
-  Panel3.SetBounds(0, 0, 526, 2);
-  Panel3.SetAlign(ui::Align::Bottom);
-
-  // Left strip: the picture is drawn unscaled from its top-left corner.
-  ImagLeft.style.bitmap = "LEFTSTRIP";
-  ImagLeft.style.stretch = false;
-  ImagLeft.SetBounds(0, 0, 165, 300);
-  ImagLeft.SetAlign(ui::Align::Left);
 
   ScheBook.SetAlign(ui::Align::Client);
 
