@@ -19,13 +19,15 @@ const char kFinishCaption[] = "完毕";
 const char kExitQuestion[] = "确定要退出本程序的安装吗?";
 const char kAgreementSubtitle[] = "请仔细阅读下面的协议条款";
 
-// The page indexes of the notebook.
-constexpr int kWelcomePage = 0;
-constexpr int kAgreementPage = 1;
-constexpr int kDestinationPage = 2;
-constexpr int kReadyPage = 3;
-constexpr int kWorkingPage = 4;
-constexpr int kFinishedPage = 5;
+// The pages of the notebook, in the order of their indexes.
+enum WizardPage {
+  kWelcomePage,
+  kAgreementPage,
+  kDestinationPage,
+  kReadyPage,
+  kWorkingPage,
+  kFinishedPage
+};
 
 // The grid's first three column widths, set on every refresh.
 constexpr int kColWidths[3] = {50, 80, 80};
@@ -51,6 +53,14 @@ void PlaceHeader(ui::Label& label, int left, int width, const std::string& text)
   label.style.autoSize = false;
   label.style.color = ui::kGradientInactiveCaption;
   label.SetBounds(left, 99, width, 15);
+  label.SetText(text);
+}
+
+// A label of a fixed size whose text wraps within it.
+void PlaceWrapped(ui::Label& label, const ui::Rect& bounds, const std::string& text) {
+  label.style.wordWrap = true;
+  label.style.autoSize = false;
+  label.SetBounds(bounds.left, bounds.top, bounds.width, bounds.height);
   label.SetText(text);
 }
 
@@ -101,10 +111,7 @@ void TFormSchedule::BuildLayout() {
   // Welcome.
   FillPage(WelcomePanel, true);
   PlaceLabel(Label6, 24, 22, "欢迎使用 ...", true);
-  Label7.style.wordWrap = true;
-  Label7.style.autoSize = false;
-  Label7.SetBounds(24, 66, 288, 48);
-  Label7.SetText("即将在您的电脑上安装“...” 请点击“下一步”按钮继续。");
+  PlaceWrapped(Label7, {24, 66, 288, 48}, "即将在您的电脑上安装“...” 请点击“下一步”按钮继续。");
 
   // Agreement.
   FillPage(AgreementPanel, false);
@@ -153,10 +160,7 @@ void TFormSchedule::BuildLayout() {
   // Finished.
   FillPage(FinishedPanel, true);
   PlaceLabel(Label8, 88, 22, "... 安装完毕", true);
-  Label9.style.wordWrap = true;
-  Label9.style.autoSize = false;
-  Label9.SetBounds(88, 54, 300, 36);
-  Label9.SetText("请点击“完毕”按钮退出安装程序。");
+  PlaceWrapped(Label9, {88, 54, 300, 36}, "请点击“完毕”按钮退出安装程序。");
   chbrun.SetBounds(92, 106, 97, 17);
   chbrun.SetText("运行软件");
   chbrun.SetChecked(true);
