@@ -19,24 +19,32 @@ const char kFinishCaption[] = "完毕";
 const char kExitQuestion[] = "确定要退出本程序的安装吗?";
 const char kAgreementSubtitle[] = "请仔细阅读下面的协议条款";
 
-// The page indexes of the notebook.
-constexpr int kWelcomePage = 0;
-constexpr int kAgreementPage = 1;
-constexpr int kDestinationPage = 2;
-constexpr int kReadyPage = 3;
-constexpr int kWorkingPage = 4;
-constexpr int kFinishedPage = 5;
+// The pages of the notebook, in the order of their indexes.
+enum WizardPage {
+  kWelcomePage,
+  kAgreementPage,
+  kDestinationPage,
+  kReadyPage,
+  kWorkingPage,
+  kFinishedPage
+};
 
 // The grid's first three column widths, set on every refresh.
 constexpr int kColWidths[3] = {50, 80, 80};
 
-// A label at a design position with its text. Labels size themselves to their text; the
-// design size here is what the text takes in the 12-pixel face (6 pixels a byte), or in the
-// 14-pixel bold face (7 pixels a byte).
+// A label's design bounds for its text. Labels size themselves to their text; the design
+// size here is what the text takes in the 12-pixel face (6 pixels a byte), or in the 14-pixel
+// bold face (7 pixels a byte).
+ui::Rect DesignBounds(int left, int top, const std::string& text, bool bold) {
+  const int perByte = bold ? 7 : 6;
+  return {left, top, static_cast<int>(text.size()) * perByte, bold ? 14 : 12};
+}
+
+// A label at a design position with its text.
 void PlaceLabel(ui::Label& label, int left, int top, const std::string& text, bool bold = false) {
   label.style.bold = bold;
-  int perByte = bold ? 7 : 6;
-  label.SetBounds(left, top, static_cast<int>(text.size()) * perByte, bold ? 14 : 12);
+  const ui::Rect b = DesignBounds(left, top, text, bold);
+  label.SetBounds(b.left, b.top, b.width, b.height);
   label.SetText(text);
 }
 
@@ -45,6 +53,14 @@ void PlaceHeader(ui::Label& label, int left, int width, const std::string& text)
   label.style.autoSize = false;
   label.style.color = ui::kGradientInactiveCaption;
   label.SetBounds(left, 99, width, 15);
+  label.SetText(text);
+}
+
+// A label of a fixed size whose text wraps within it.
+void PlaceWrapped(ui::Label& label, const ui::Rect& bounds, const std::string& text) {
+  label.style.wordWrap = true;
+  label.style.autoSize = false;
+  label.SetBounds(bounds.left, bounds.top, bounds.width, bounds.height);
   label.SetText(text);
 }
 
@@ -73,45 +89,29 @@ void TFormSchedule::BuildLayout() {
   style.color = ui::kWhite;
   SetClientSize(526, 352);
 
-  // Header, docked at the top; hidden until the user leaves the welcome page.
-  Panel_Top.style.color = ui::kWhite;
-  Panel_Top.SetBounds(0, 0, 526, 57);
-  Panel_Top.Hide();
-  Panel_Top.SetAlign(ui::Align::Top);
-  Imagtop.style.bitmap = "HEADER";
-  Imagtop.style.stretch = true;
-  Imagtop.SetBounds(-9, 3, 540, 54);
-  PlaceLabel(Label4, 16, 12, "许可协议", true);
+  // The header stays hidden until the user leaves the welcome page; the strip starts at the
+  // picture's full 165 x 300 and is narrowed at creation.
+  const char title[] = "许可协议";
+  frame.Build({.width = 526,
+               .headerBitmap = "HEADER",
+               .headerPicture = {-9, 3, 540, 54},
+               .title = DesignBounds(16, 12, title, true),
+               .titleText = title,
+               .buttonsLeft = 252,
+               .quitCaption = "退出",
+               .stripBitmap = "LEFTSTRIP",
+               .stripWidth = 165,
+               .stripHeight = 300});
   PlaceLabel(Label5, 16, 32, kAgreementSubtitle);
-
-  // Button bar at the bottom, with a lowered 2-pixel rule above it.
-  ButtonBar.SetBounds(0, 0, 526, 46);
-  ButtonBar.SetAlign(ui::Align::Bottom);
-  ui::PlaceNavButton(btnpri, 252, "< 返回");
-  btnpri.SetEnabled(false);
-  ui::PlaceNavButton(BtnNext, 340, "下一步 >");
-  ui::PlaceNavButton(btnexit, 428, "退出");
   defaultButton = &BtnNext;  // Enter
   cancelButton = &btnexit;   // Esc, with its confirmation
-  Panel3.style.lowered = true;
-  Panel3.SetBounds(0, 0, 526, 2);
-  Panel3.SetAlign(ui::Align::Bottom);
-
-  // Left strip: the picture is drawn unscaled from its top-left corner.
-  ImagLeft.style.bitmap = "LEFTSTRIP";
-  ImagLeft.style.stretch = false;
-  ImagLeft.SetBounds(0, 0, 165, 300);
-  ImagLeft.SetAlign(ui::Align::Left);
 
   ScheBook.SetAlign(ui::Align::Client);
 
   // Welcome.
   FillPage(WelcomePanel, true);
   PlaceLabel(Label6, 24, 22, "欢迎使用 ...", true);
-  Label7.style.wordWrap = true;
-  Label7.style.autoSize = false;
-  Label7.SetBounds(24, 66, 288, 48);
-  Label7.SetText("即将在您的电脑上安装“...” 请点击“下一步”按钮继续。");
+  PlaceWrapped(Label7, {24, 66, 288, 48}, "即将在您的电脑上安装“...” 请点击“下一步”按钮继续。");
 
   // Agreement.
   FillPage(AgreementPanel, false);
@@ -160,10 +160,7 @@ void TFormSchedule::BuildLayout() {
   // Finished.
   FillPage(FinishedPanel, true);
   PlaceLabel(Label8, 88, 22, "... 安装完毕", true);
-  Label9.style.wordWrap = true;
-  Label9.style.autoSize = false;
-  Label9.SetBounds(88, 54, 300, 36);
-  Label9.SetText("请点击“完毕”按钮退出安装程序。");
+  PlaceWrapped(Label9, {88, 54, 300, 36}, "请点击“完毕”按钮退出安装程序。");
   chbrun.SetBounds(92, 106, 97, 17);
   chbrun.SetText("运行软件");
   chbrun.SetChecked(true);

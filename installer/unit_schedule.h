@@ -6,23 +6,25 @@
 
 #include "platform/platform.h"
 #include "ui/ui.h"
+#include "ui/wizard_frame.h"
 
 class TFormSchedule : public ui::Form {
  public:
   explicit TFormSchedule(plat::Platform& system);
   ~TFormSchedule() override;
 
-  // --- regions ---
-  ui::Panel Panel_Top{this};
-  ui::Image Imagtop{&Panel_Top};
-  ui::Label Label4{&Panel_Top};
-  ui::Label Label5{&Panel_Top};
-  ui::Panel ButtonBar{this};
-  ui::Button btnpri{&ButtonBar};
-  ui::Button BtnNext{&ButtonBar};
-  ui::Button btnexit{&ButtonBar};
-  ui::Panel Panel3{this};
-  ui::Image ImagLeft{this};
+  // --- regions: the wizard frame under this form's names, then the pages ---
+  ui::WizardFrame frame{this};
+  ui::Panel& Panel_Top = frame.header;
+  ui::Image& Imagtop = frame.headerPicture;
+  ui::Label& Label4 = frame.title;
+  ui::Label Label5{&frame.header};
+  ui::Panel& ButtonBar = frame.bar;
+  ui::Button& btnpri = frame.back;
+  ui::Button& BtnNext = frame.next;
+  ui::Button& btnexit = frame.quit;
+  ui::Panel& Panel3 = frame.rule;
+  ui::Image& ImagLeft = frame.strip;
   ui::Notebook ScheBook{this};
   ui::Page page1{&ScheBook, "page1"};
   ui::Page page2{&ScheBook, "page2"};

@@ -663,10 +663,4 @@ int App::RunModal(Form& form) {
   return terminated_ && form.modalResult == kMrNone ? kMrCancel : form.modalResult;
 }
 
-void PlaceNavButton(Button& button, int left, const std::string& caption) {
-  button.style.handCursor = true;
-  button.SetBounds(left, 11, 77, 23);
-  button.SetText(caption);
-}
-
 }  // namespace ui

@@ -512,7 +512,4 @@ class WorkerThread {
   std::atomic<bool> stop_ = false;  // set by the GUI thread, read by the worker
 };
 
-// A wizard's navigation button: 77 x 23 at `left` on the button row, with a hand cursor.
-void PlaceNavButton(Button& button, int left, const std::string& caption);
-
 }  // namespace ui

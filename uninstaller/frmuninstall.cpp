@@ -90,33 +90,19 @@ void Tfrmuninstall::BuildLayout() {
   boldHeight = 12;                // its bold labels are the 12-pixel face in bold
   SetBounds(171, 153, 502, 335);  // client area at its designed screen place
 
-  Panel_Top.style.color = ui::kWhite;
-  Panel_Top.SetBounds(0, 0, 502, 57);
-  Panel_Top.Hide();
-  Panel_Top.SetAlign(ui::Align::Top);
-  Imagtop.style.bitmap = "UNHEADER";
-  Imagtop.style.stretch = true;
-  Imagtop.style.center = true;
-  Imagtop.SetBounds(101, 2, 400, 54);
-  PlaceLabel(Label1, 16, 16, true);
-
-  RzPanel1.SetBounds(0, 0, 502, 46);
-  RzPanel1.SetAlign(ui::Align::Bottom);
-  ui::PlaceNavButton(btnpri, 232, "< 返回");
-  btnpri.SetEnabled(false);
-  ui::PlaceNavButton(BtnNext, 320, "下一步 >");
-  ui::PlaceNavButton(Button1, 408, "取消");
+  // The 165 x 300 strip is drawn in a 156-wide column.
+  frame.Build({.width = 502,
+               .headerBitmap = "UNHEADER",
+               .headerPicture = {101, 2, 400, 54},
+               .title = {16, 16, 0, 0},
+               .titleText = "",  // set at creation
+               .buttonsLeft = 232,
+               .quitCaption = "取消",
+               .stripBitmap = "LEFTSTRIP",
+               .stripWidth = 156,
+               .stripHeight = 287});
   defaultButton = &BtnNext;  // Enter
   cancelButton = &Button1;   // Esc
-  Panel3.style.color = ui::kWhite;
-  Panel3.style.lowered = true;
-  Panel3.SetBounds(0, 0, 502, 2);
-  Panel3.SetAlign(ui::Align::Bottom);
-
-  // The 165 x 300 strip is drawn unscaled from its top-left corner in a 156-wide column.
-  ImagLeft.style.bitmap = "LEFTSTRIP";
-  ImagLeft.SetBounds(0, 0, 156, 287);
-  ImagLeft.SetAlign(ui::Align::Left);
 
   NoteBook1.SetAlign(ui::Align::Client);
   for (ui::Page* page : {&p1, &p2, &p3}) page->SetAlign(ui::Align::Client);

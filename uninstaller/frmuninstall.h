@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "ui/ui.h"
+#include "ui/wizard_frame.h"
 
 // The batch file that deletes the uninstaller once it has exited, then itself.
 inline const char kBatchFile[] = "c:\\_destoryme.bat";
@@ -24,17 +25,18 @@ class Tfrmuninstall : public ui::Form {
   explicit Tfrmuninstall(plat::Platform& system);
   ~Tfrmuninstall() override;
 
-  // Header, shown on the working page; the bottom bars are declared first so that the button
-  // bar takes the very bottom and the separator sits above it.
-  ui::Panel Panel_Top{this};
-  ui::Image Imagtop{&Panel_Top};
-  ui::Label Label1{&Panel_Top};
-  ui::Panel RzPanel1{this};
-  ui::Button btnpri{&RzPanel1};
-  ui::Button BtnNext{&RzPanel1};
-  ui::Button Button1{&RzPanel1};
-  ui::Panel Panel3{this};
-  ui::Image ImagLeft{this};
+  // The wizard frame under this form's names (the header shows on the working page), then
+  // the pages.
+  ui::WizardFrame frame{this};
+  ui::Panel& Panel_Top = frame.header;
+  ui::Image& Imagtop = frame.headerPicture;
+  ui::Label& Label1 = frame.title;
+  ui::Panel& RzPanel1 = frame.bar;
+  ui::Button& btnpri = frame.back;
+  ui::Button& BtnNext = frame.next;
+  ui::Button& Button1 = frame.quit;
+  ui::Panel& Panel3 = frame.rule;
+  ui::Image& ImagLeft = frame.strip;
   ui::Notebook NoteBook1{this};
   ui::Page p1{&NoteBook1, "p1"};
   ui::Page p2{&NoteBook1, "p2"};

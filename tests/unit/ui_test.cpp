@@ -8,6 +8,7 @@
 
 #include "ui/headless/headless.h"
 #include "ui/ui.h"
+#include "ui/wizard_frame.h"
 
 namespace {
 
@@ -210,6 +211,35 @@ TEST_F(UiTest, AlignedControlsDockInOrderAndHiddenOnesTakeNoRoom) {
   EXPECT_EQ(client.bounds().left, 0);
   EXPECT_EQ(client.bounds().width, 526);
   EXPECT_EQ(client.bounds().height, 352 - 48);
+}
+
+TEST_F(UiTest, WizardFrameStartsWithItsHeaderHiddenAndBackDisabledOnTheButtonPitch) {
+  ui::Form form;
+  form.SetClientSize(502, 335);
+  ui::WizardFrame frame(&form);
+  ui::Notebook book(&form);
+  book.SetAlign(ui::Align::Client);
+  frame.Build({.width = 502,
+               .headerBitmap = "H",
+               .headerPicture = {101, 2, 400, 54},
+               .title = {16, 16, 0, 0},
+               .titleText = "",
+               .buttonsLeft = 232,
+               .quitCaption = "Cancel",
+               .stripBitmap = "S",
+               .stripWidth = 156,
+               .stripHeight = 287});
+  EXPECT_FALSE(frame.header.Visible());
+  EXPECT_FALSE(frame.back.Enabled());
+  EXPECT_EQ(frame.quit.Text(), "Cancel");
+  EXPECT_EQ(frame.back.bounds().left, 232);
+  EXPECT_EQ(frame.back.bounds().top, 11);
+  EXPECT_EQ(frame.next.bounds().left, 320);
+  EXPECT_EQ(frame.quit.bounds().left, 408);
+  EXPECT_EQ(frame.rule.bounds().top, 335 - 48);
+  EXPECT_EQ(book.bounds().left, 156);
+  frame.header.Show();
+  EXPECT_EQ(book.bounds().top, 57);
 }
 
 TEST_F(UiTest, GridCellsPersistAndSelectionIsChecked) {

@@ -22,6 +22,19 @@ bool TypedInto(Control& c, HWND h, WORD code) {
 
 void CheckedState(Control& c, HWND, const std::wstring&) { SetChecked(c); }
 
+// Check boxes and radio buttons: button windows that show their control's state, on the
+// background of what lies beneath.
+template <class T>
+constexpr KindTraits CheckTraits(DWORD buttonStyle) {
+  return {
+      .windowClass = L"BUTTON",
+      .style = buttonStyle | WS_TABSTOP,
+      .created = CheckedState,
+      .command = ClickOn<T>,
+      .transparentText = true,
+  };
+}
+
 const KindTraits kContainer{
     .windowClass = kPanelClass, .style = WS_CLIPCHILDREN, .exStyle = WS_EX_CONTROLPARENT};
 const KindTraits kPainted{.windowClass = kPaintClass};
@@ -40,21 +53,8 @@ const KindTraits kLabel{
 const KindTraits kButton{
     .windowClass = L"BUTTON", .style = BS_PUSHBUTTON | WS_TABSTOP, .command = ClickOn<Button>};
 
-const KindTraits kCheckBox{
-    .windowClass = L"BUTTON",
-    .style = BS_CHECKBOX | WS_TABSTOP,
-    .created = CheckedState,
-    .command = ClickOn<CheckBox>,
-    .transparentText = true,
-};
-
-const KindTraits kRadioButton{
-    .windowClass = L"BUTTON",
-    .style = BS_RADIOBUTTON | WS_TABSTOP,
-    .created = CheckedState,
-    .command = ClickOn<RadioButton>,
-    .transparentText = true,
-};
+const KindTraits kCheckBox = CheckTraits<CheckBox>(BS_CHECKBOX);
+const KindTraits kRadioButton = CheckTraits<RadioButton>(BS_RADIOBUTTON);
 
 const KindTraits kEdit{
     .windowClass = L"EDIT",

@@ -25,6 +25,7 @@
 
 #include "ui/ui.h"
 #include "ui/win32/win32_backend.h"
+#include "ui/wizard_frame.h"
 #include "winkit/text.h"
 
 namespace {
@@ -223,14 +224,8 @@ void Tick() {
 // --- forms ---------------------------------------------------------------------------------
 
 struct Wizard : ui::Form {
-  ui::Panel top{this};
-  ui::Image topImage{&top};
-  ui::Label title{&top};
-  ui::Label subtitle{&top};
-  ui::Panel bar{this};
-  ui::Button back{&bar}, next{&bar}, quit{&bar};
-  ui::Panel rule{this};
-  ui::Image strip{this};
+  ui::WizardFrame frame{this};
+  ui::Label subtitle{&frame.header};
   ui::Notebook book{this};
   ui::Page p0{&book, "p0"};
   ui::Panel p0panel{&p0};
@@ -252,7 +247,7 @@ struct Wizard : ui::Form {
   ui::Separator sep{&p2panel};
   ui::Label heads[5] = {ui::Label{&p2panel}, ui::Label{&p2panel}, ui::Label{&p2panel},
                         ui::Label{&p2panel}, ui::Label{&p2panel}};
-  ui::Shape frame{&p2panel};
+  ui::Shape gridFrame{&p2panel};
   ui::Grid grid{&p2panel};
   ui::CheckBox desk{&p2panel};
 
@@ -266,43 +261,26 @@ struct Wizard : ui::Form {
     style.color = ui::kWhite;
     onActivate = [this] { ++activations; };
 
-    top.SetBounds(0, 0, 526, 57);
-    top.style.color = ui::kWhite;
-    top.SetAlign(ui::Align::Top);
-    topImage.style.bitmap = "GALLERYBMP";
-    topImage.style.stretch = true;
-    topImage.SetBounds(-9, 3, 540, 54);
-    title.style.bold = true;
-    title.SetBounds(16, 12, 0, 0);
-    title.SetText("许可协议");
+    // The programs' wizard frame, its header shown from the start.
+    frame.Build({.width = 526,
+                 .headerBitmap = "GALLERYBMP",
+                 .headerPicture = {-9, 3, 540, 54},
+                 .title = {16, 12, 0, 0},
+                 .titleText = "许可协议",
+                 .buttonsLeft = 252,
+                 .quitCaption = "退出",
+                 .stripBitmap = "GALLERYBMP",
+                 .stripWidth = 156,
+                 .stripHeight = 100});
+    frame.header.Show();
     subtitle.SetBounds(16, 32, 0, 0);
     subtitle.SetText("请仔细阅读下面的协议条款");
-
-    bar.SetBounds(0, 0, 526, 46);
-    bar.SetAlign(ui::Align::Bottom);
-    for (ui::Button* b : {&back, &next, &quit}) b->style.handCursor = true;
-    back.SetBounds(252, 11, 77, 23);
-    back.SetText("< 返回");
-    back.SetEnabled(false);
-    back.onClick = [this] { book.SetPageIndex(book.PageIndex() - 1); };
-    next.SetBounds(340, 11, 77, 23);
-    next.SetText("下一步 >");
-    next.onClick = [this] {
+    frame.back.onClick = [this] { book.SetPageIndex(book.PageIndex() - 1); };
+    frame.next.onClick = [this] {
       ++clicks;
       book.SetPageIndex(book.PageIndex() + 1);
-      back.SetEnabled(true);
+      frame.back.SetEnabled(true);
     };
-    quit.SetBounds(428, 11, 77, 23);
-    quit.SetText("退出");
-
-    rule.SetBounds(0, 0, 526, 2);
-    rule.style.color = ui::kWhite;
-    rule.style.lowered = true;
-    rule.SetAlign(ui::Align::Bottom);
-
-    strip.style.bitmap = "GALLERYBMP";
-    strip.SetBounds(0, 0, 156, 100);
-    strip.SetAlign(ui::Align::Left);
     book.SetAlign(ui::Align::Client);
     for (ui::Page* p : {&p0, &p1, &p2}) p->SetAlign(ui::Align::Client);
     for (ui::Panel* p : {&p0panel, &p1panel, &p2panel}) {
@@ -356,10 +334,10 @@ struct Wizard : ui::Form {
       heads[i].SetBounds(headLeft[i], 99, headWidth[i], 14);
       heads[i].SetText(headTexts[i]);
     }
-    frame.style.color = ui::kWhite;
-    frame.style.frameColor = ui::kBlack;
-    frame.style.frameWidth = 1;
-    frame.SetBounds(18, 117, 330, 92);
+    gridFrame.style.color = ui::kWhite;
+    gridFrame.style.frameColor = ui::kBlack;
+    gridFrame.style.frameWidth = 1;
+    gridFrame.SetBounds(18, 117, 330, 92);
     grid.SetBounds(20, 119, 326, 88);
     grid.style.hint = "双击鼠标选择磁盘名称（卷标）";
     grid.onDblClick = [this] {
@@ -512,9 +490,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
           "a word-wrapped label keeps its width and grows in height");
   });
   Then("layout", [&] {
-    Check(SameRect(H(wiz.bar), wiz.bar.bounds()) && wiz.bar.bounds().top == 352 - 46,
+    Check(SameRect(H(wiz.frame.bar), wiz.frame.bar.bounds()) &&
+              wiz.frame.bar.bounds().top == 352 - 46,
           "bottom-aligned bar placed at the bottom");
-    Check(SameRect(H(wiz.rule), wiz.rule.bounds()) && wiz.rule.bounds().top == 352 - 48,
+    Check(SameRect(H(wiz.frame.rule), wiz.frame.rule.bounds()) &&
+              wiz.frame.rule.bounds().top == 352 - 48,
           "the rule sits above the bar");
     Check(SameRect(H(wiz.book), wiz.book.bounds()) && wiz.book.bounds().left == 156,
           "the notebook fills what the strip leaves");
@@ -525,13 +505,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                  SWP_NOMOVE | SWP_NOZORDER);
     Check(wiz.bounds().width == 566 && wiz.bounds().height == 382,
           "resizing the window updates the form's size");
-    Check(wiz.bar.bounds().top == 382 - 46 && SameRect(H(wiz.bar), wiz.bar.bounds()) &&
-              SameRect(H(wiz.next), wiz.next.bounds()),
+    Check(wiz.frame.bar.bounds().top == 382 - 46 &&
+              SameRect(H(wiz.frame.bar), wiz.frame.bar.bounds()) &&
+              SameRect(H(wiz.frame.next), wiz.frame.next.bounds()),
           "resizing re-lays out the aligned controls");
     wiz.SetClientSize(526, 352);
     RECT cr;
     GetClientRect(H(wiz), &cr);
-    Check(cr.right == 526 && cr.bottom == 352 && wiz.bar.bounds().top == 352 - 46,
+    Check(cr.right == 526 && cr.bottom == 352 && wiz.frame.bar.bounds().top == 352 - 46,
           "setting the client size resizes the window");
   });
   Then("errors", [&] {
@@ -560,10 +541,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Then("tab moved", [&] {
     Check(GetFocus() == H(wiz.oddThrower), "Tab moves the focus to the next control");
     int before = wiz.clicks;
-    SendMessageW(H(wiz.next), BM_CLICK, 0, 0);
+    SendMessageW(H(wiz.frame.next), BM_CLICK, 0, 0);
     Check(wiz.clicks == before + 1 && wiz.book.PageIndex() == 1, "a button click runs its handler");
     Check(IsWindowVisible(H(wiz.p1)) && !IsWindowVisible(H(wiz.p0)), "the new page shows");
-    Check(IsWindowEnabled(H(wiz.back)), "enabling shows on the button");
+    Check(IsWindowEnabled(H(wiz.frame.back)), "enabling shows on the button");
   });
   Then("memo and radios", [&] {
     wiz.memo.LoadFromBytes("第一行\r\n第二行\n第三行\r第四行");
@@ -583,7 +564,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   });
   Snap("agreement");
   Then("destination", [&] {
-    SendMessageW(H(wiz.next), BM_CLICK, 0, 0);
+    SendMessageW(H(wiz.frame.next), BM_CLICK, 0, 0);
     Check(wiz.book.PageIndex() == 2, "on the destination page");
     int c = wiz.changes;
     SetWindowTextW(H(wiz.path), W("D:\\软件\\Korvane").c_str());
@@ -666,12 +647,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   });
   Snap("destination");
   Then("pictures", [&] {
-    HWND img = H(wiz.topImage);
+    HWND img = H(wiz.frame.headerPicture);
     COLORREF left = PixelAt(img, 100, 27), right = PixelAt(img, 440, 27);
     Check(Near(left, RGB(220, 40, 40)) && Near(right, RGB(40, 60, 220)),
           "a stretched picture fills its control (" + Hex(left) + ", " + Hex(right) + ")");
     // The left strip is drawn unscaled from its top-left corner; the rest is the background.
-    HWND strip = H(wiz.strip);
+    HWND strip = H(wiz.frame.strip);
     COLORREF a = PixelAt(strip, 4, 4), b = PixelAt(strip, 24, 4), c = PixelAt(strip, 60, 60);
     Check(Near(a, RGB(220, 40, 40)) && Near(b, RGB(40, 60, 220)) && Near(c, RGB(255, 255, 255)),
           "an unscaled picture is drawn from the top left (" + Hex(a) + ", " + Hex(b) + ", " +
@@ -680,7 +661,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     COLORREF mid = PixelAt(sep, 95, 1), end = PixelAt(sep, 0, 1);
     Check(Near(mid, RGB(17, 122, 217)) && Near(end, RGB(255, 255, 255)),
           "the separator's blue highlight (" + Hex(mid) + ", " + Hex(end) + ")");
-    HWND fr = H(wiz.frame);
+    HWND fr = H(wiz.gridFrame);
     Check(Near(PixelAt(fr, 0, 40), RGB(0, 0, 0)) && Near(PixelAt(fr, 1, 40), RGB(255, 255, 255)),
           "the frame shape outlines the grid");
     HWND head = H(wiz.heads[1]);
