@@ -1,0 +1,73 @@
+// The one owner of the toolkit: a value (a handle, a pointer, a key, a saved state) that must
+// be given back exactly once, on every path. Portable: the Win32 owners in handles.h and the
+// platform's owners are all made of it, each with its own closer.
+#pragma once
+#include <utility>
+
+namespace winkit {
+
+// Holds one T and closes it when it goes, when it is reset, or when another takes its place;
+// move-only. `Closer` closes a value: closer(value). It may carry state (the window of a
+// device context, the platform that opened a key) and may say more about the values:
+//   static T None()         the value that holds nothing (otherwise T{});
+//   static bool Holds(T v)  whether v needs closing (otherwise v != None()).
+template <class T, class Closer>
+class Owner {
+ public:
+  using Value = T;
+
+  Owner() = default;
+  explicit Owner(T value, Closer closer = Closer()) : closer_(std::move(closer)), value_(value) {}
+  Owner(Owner&& other) noexcept
+      : closer_(other.closer_), value_(std::exchange(other.value_, None())) {}
+  Owner& operator=(Owner&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      closer_ = other.closer_;
+      value_ = std::exchange(other.value_, None());
+    }
+    return *this;
+  }
+  Owner(const Owner&) = delete;
+  Owner& operator=(const Owner&) = delete;
+  ~Owner() { Reset(); }
+
+  T get() const { return value_; }
+  explicit operator bool() const { return Holds(value_); }
+  // Hands the value on; the owner then holds nothing.
+  T release() { return std::exchange(value_, None()); }
+  // Closes what is held, then holds `value`.
+  void Reset(T value = None()) {
+    const T old = std::exchange(value_, value);
+    if (Holds(old)) closer_(old);
+  }
+  // For a call that returns the value through a pointer: closes what is held first.
+  T* out() {
+    Reset();
+    return &value_;
+  }
+  const Closer& closer() const { return closer_; }
+  Closer& closer() { return closer_; }
+
+  // Closes a value that is held nowhere else (a close call of an interface), as its owner would.
+  static void Drop(T value, Closer closer = Closer()) { Owner(value, std::move(closer)).Reset(); }
+
+ private:
+  static T None() {
+    if constexpr (requires { Closer::None(); })
+      return Closer::None();
+    else
+      return T{};
+  }
+  static bool Holds(T value) {
+    if constexpr (requires { Closer::Holds(value); })
+      return Closer::Holds(value);
+    else
+      return value != None();
+  }
+
+  [[no_unique_address]] Closer closer_{};
+  T value_ = None();
+};
+
+}  // namespace winkit
