@@ -11,73 +11,35 @@
 
 namespace winkit {
 
-// A kernel handle (file, event, mapping, process, thread). Both failure values of the creating
-// calls (null, and INVALID_HANDLE_VALUE for files) count as no handle.
-struct CloseKernelHandle {
+// Kernel handles (file, event, mapping, process, thread) and searches of FindFirstFileW.
+// Both failure values of the creating calls (null, and INVALID_HANDLE_VALUE for files) count
+// as no handle.
+template <auto Close>
+struct CloseHandleOrSearch : CloseWith<Close> {
   static bool Holds(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  void operator()(HANDLE h) const { CloseHandle(h); }
 };
-using Handle = Owner<HANDLE, CloseKernelHandle>;
+using Handle = Owner<HANDLE, CloseHandleOrSearch<&CloseHandle>>;
+using FindHandle = Owner<HANDLE, CloseHandleOrSearch<&FindClose>>;
 
 // Closes a kernel handle now and tells whether the system did (closing a written file flushes
 // it, and a full disk may say no then). The owner holds nothing afterwards.
 inline bool CloseNow(Handle& handle) { return CloseHandle(handle.release()) != FALSE; }
 
-// A search of FindFirstFileW.
-struct CloseSearch {
-  static bool Holds(HANDLE h) { return CloseKernelHandle::Holds(h); }
-  void operator()(HANDLE h) const { FindClose(h); }
-};
-using FindHandle = Owner<HANDLE, CloseSearch>;
-
-// A registry key. The predefined root keys are never closed.
-struct CloseKey {
-  void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using Key = Owner<HKEY, CloseKey>;
-
-// A window, destroyed with its children.
-struct DestroyWindowOf {
-  void operator()(HWND window) const { DestroyWindow(window); }
-};
-using Window = Owner<HWND, DestroyWindowOf>;
-
-// A global atom.
-struct DeleteGlobalAtom {
-  void operator()(ATOM atom) const { GlobalDeleteAtom(atom); }
-};
-using Atom = Owner<ATOM, DeleteGlobalAtom>;
-
-// A GDI object (font, brush, bitmap).
-struct DeleteGdiObject {
-  void operator()(HGDIOBJ object) const { DeleteObject(object); }
-};
+using Key = Owner<HKEY, CloseWith<&RegCloseKey>>;       // never a predefined root key
+using Window = Owner<HWND, CloseWith<&DestroyWindow>>;  // destroyed with its children
+using Atom = Owner<ATOM, CloseWith<&GlobalDeleteAtom>>;
 template <class T>
-using Gdi = Owner<T, DeleteGdiObject>;
-
-// A view of a mapped file.
-struct UnmapView {
-  void operator()(void* view) const { UnmapViewOfFile(view); }
-};
-using View = Owner<void*, UnmapView>;
+using Gdi = Owner<T, CloseWith<&DeleteObject>>;          // font, brush, bitmap
+using View = Owner<void*, CloseWith<&UnmapViewOfFile>>;  // of a mapped file
 
 // Memory the system allocated for the caller: with LocalAlloc (FormatMessage's, a security
 // descriptor's), with GlobalAlloc (a DDE command block, unless it was handed on), or by the
 // shell or COM.
-struct FreeLocal {
-  void operator()(void* p) const { LocalFree(p); }
-};
 template <class T>
-using LocalMem = Owner<T*, FreeLocal>;
-struct FreeGlobal {
-  void operator()(HGLOBAL block) const { GlobalFree(block); }
-};
-using GlobalMem = Owner<HGLOBAL, FreeGlobal>;
-struct FreeCoTaskMem {
-  void operator()(void* p) const { CoTaskMemFree(p); }
-};
+using LocalMem = Owner<T*, CloseWith<&LocalFree>>;
+using GlobalMem = Owner<HGLOBAL, CloseWith<&GlobalFree>>;
 template <class T>
-using CoTaskMem = Owner<T*, FreeCoTaskMem>;
+using CoTaskMem = Owner<T*, CloseWith<&CoTaskMemFree>>;
 
 // A COM interface pointer.
 struct ReleaseInterface {
@@ -93,17 +55,10 @@ class ComPtr : public Owner<T*, ReleaseInterface> {
 
 // A device context: a window's from GetDC (the screen's for a null window), given back with
 // ReleaseDC; or a memory one compatible with another, deleted.
-struct ReleaseDcOf {
-  HWND window = nullptr;
-  void operator()(HDC dc) const { ReleaseDC(window, dc); }
+struct WindowDc : Owner<HDC, CloseIn<HWND, &ReleaseDC>> {
+  explicit WindowDc(HWND window) : Owner(GetDC(window), {window}) {}
 };
-struct WindowDc : Owner<HDC, ReleaseDcOf> {
-  explicit WindowDc(HWND window) : Owner(GetDC(window), ReleaseDcOf{window}) {}
-};
-struct DeleteDcObject {
-  void operator()(HDC dc) const { DeleteDC(dc); }
-};
-struct MemoryDc : Owner<HDC, DeleteDcObject> {
+struct MemoryDc : Owner<HDC, CloseWith<&DeleteDC>> {
   explicit MemoryDc(HDC like) : Owner(CreateCompatibleDC(like)) {}
 };
 
@@ -122,58 +77,39 @@ struct Painting : Owner<HDC, EndPainting> {
 };
 
 // A device context's state, saved and put back.
-struct RestoreDcState {
-  HDC dc = nullptr;
-  void operator()(int saved) const { RestoreDC(dc, saved); }
-};
-struct SavedDc : Owner<int, RestoreDcState> {
-  explicit SavedDc(HDC dc) : Owner(SaveDC(dc), RestoreDcState{dc}) {}
+struct SavedDc : Owner<int, CloseIn<HDC, &RestoreDC>> {
+  explicit SavedDc(HDC dc) : Owner(SaveDC(dc), {dc}) {}
 };
 
 // A GDI object selected into a device context; the one it replaced goes back in, before the
 // object or the DC is released.
-struct SelectBack {
-  HDC dc = nullptr;
-  void operator()(HGDIOBJ old) const { SelectObject(dc, old); }
-};
-struct Selected : Owner<HGDIOBJ, SelectBack> {
-  Selected(HDC dc, HGDIOBJ object) : Owner(SelectObject(dc, object), SelectBack{dc}) {}
+struct Selected : Owner<HGDIOBJ, CloseIn<HDC, &SelectObject>> {
+  Selected(HDC dc, HGDIOBJ object) : Owner(SelectObject(dc, object), {dc}) {}
 };
 
 // The process's error mode, set and put back.
-struct SetErrorModeBack {
+struct SetErrorModeBack : CloseWith<&SetErrorMode> {
   static UINT None() { return ~0u; }  // no mode is all bits
-  void operator()(UINT old) const { SetErrorMode(old); }
 };
 struct ErrorMode : Owner<UINT, SetErrorModeBack> {
   explicit ErrorMode(UINT mode) : Owner(SetErrorMode(mode)) {}
 };
 
 // A global memory block locked for access.
-struct UnlockGlobal {
-  HGLOBAL block = nullptr;
-  void operator()(void*) const { GlobalUnlock(block); }
-};
-struct GlobalLocked : Owner<void*, UnlockGlobal> {
-  explicit GlobalLocked(HGLOBAL block) : Owner(GlobalLock(block), UnlockGlobal{block}) {}
+struct GlobalLocked : Owner<void*, CloseIn<HGLOBAL, &GlobalUnlock>> {
+  explicit GlobalLocked(HGLOBAL block) : Owner(GlobalLock(block), {block}) {}
 };
 
 // COM for the calling thread: OLE's (clipboard, drag and drop, the shell's dialogs) or COM's
 // alone; ended only if it started.
-struct EndOle {
-  void operator()(bool) const { OleUninitialize(); }
-};
-struct OleSession : Owner<bool, EndOle> {
+struct OleSession : Owner<bool, CloseWith<&OleUninitialize>> {
   OleSession() = default;
   static OleSession Start() { return OleSession(SUCCEEDED(OleInitialize(nullptr))); }
 
  private:
   explicit OleSession(bool started) : Owner(started) {}
 };
-struct EndCom {
-  void operator()(bool) const { CoUninitialize(); }
-};
-struct ComSession : Owner<bool, EndCom> {
+struct ComSession : Owner<bool, CloseWith<&CoUninitialize>> {
   ComSession() : Owner(SUCCEEDED(CoInitialize(nullptr))) {}
 };
 
@@ -191,10 +127,7 @@ class CriticalSection {
 };
 
 // Holds a critical section for the lifetime of the lock.
-struct LeaveSection {
-  void operator()(CRITICAL_SECTION* section) const { LeaveCriticalSection(section); }
-};
-struct Lock : Owner<CRITICAL_SECTION*, LeaveSection> {
+struct Lock : Owner<CRITICAL_SECTION*, CloseWith<&LeaveCriticalSection>> {
   explicit Lock(CriticalSection& section) : Owner(&section.get()) { EnterCriticalSection(get()); }
 };
 

@@ -2,6 +2,7 @@
 // be given back exactly once, on every path. Portable: the Win32 owners in handles.h and the
 // platform's owners are all made of it, each with its own closer.
 #pragma once
+#include <type_traits>
 #include <utility>
 
 namespace winkit {
@@ -68,6 +69,33 @@ class Owner {
 
   [[no_unique_address]] Closer closer_{};
   T value_ = None();
+};
+
+// The closer of a value that one function closes: Close(value), or Close() for a call that
+// ends what a call without a result began.
+template <auto Close>
+struct CloseWith {
+  template <class T>
+  void operator()(T value) const {
+    if constexpr (std::is_invocable_v<decltype(Close), T>)
+      Close(value);
+    else
+      Close();
+  }
+};
+
+// The closer of a value that one function closes within a context (the device context a
+// state was saved in, the window a DC belongs to): Close(context, value), or Close(context).
+template <class Context, auto Close>
+struct CloseIn {
+  Context context{};
+  template <class T>
+  void operator()(T value) const {
+    if constexpr (std::is_invocable_v<decltype(Close), Context, T>)
+      Close(context, value);
+    else
+      Close(context);
+  }
 };
 
 }  // namespace winkit
