@@ -227,14 +227,10 @@ constexpr int kSwShow = 5;
 
 // An open registry key, closed through its platform when it goes; move-only. The callers'
 // way to hold a key, so that no path out of them can leave one open.
-struct CloseKeyThrough {
-  Platform* system = nullptr;
-  void operator()(RegKey key) const { system->RegCloseKey(key); }
-};
-class OwnedKey : public winkit::Owner<RegKey, CloseKeyThrough> {
+class OwnedKey : public winkit::Owner<RegKey, winkit::CloseIn<Platform*, &Platform::RegCloseKey>> {
  public:
   OwnedKey() = default;
-  OwnedKey(Platform& system, RegKey key) : Owner(key, CloseKeyThrough{&system}) {}
+  OwnedKey(Platform& system, RegKey key) : Owner(key, {&system}) {}
 };
 
 // A shared section and the one view of it that its holder maps, unmapped and closed through
@@ -243,7 +239,7 @@ class OwnedSection {
  public:
   OwnedSection() = default;
   OwnedSection(Platform& system, std::uintptr_t section)
-      : section_(section, CloseSection{&system}), view_(nullptr, Unmap{&system}) {}
+      : section_(section, {&system}), view_(nullptr, {&system}) {}
   OwnedSection(OwnedSection&&) = default;
   OwnedSection& operator=(OwnedSection&& other) noexcept {
     if (this != &other) {
@@ -257,7 +253,7 @@ class OwnedSection {
   // The section's bytes, mapped on the first call; null if there is no section or the
   // mapping fails.
   std::uint32_t* View() {
-    if (section_ && !view_) view_.Reset(view_.closer().system->MapSharedSection(section_.get()));
+    if (section_ && !view_) view_.Reset(view_.closer().context->MapSharedSection(section_.get()));
     return view_.get();
   }
   void Reset() {
@@ -266,17 +262,9 @@ class OwnedSection {
   }
 
  private:
-  struct CloseSection {
-    Platform* system = nullptr;
-    void operator()(std::uintptr_t section) const { system->CloseSharedSection(section); }
-  };
-  struct Unmap {
-    Platform* system = nullptr;
-    void operator()(std::uint32_t* view) const { system->UnmapSharedSection(view); }
-  };
   // Declared in this order, so that the view goes first.
-  winkit::Owner<std::uintptr_t, CloseSection> section_;
-  winkit::Owner<std::uint32_t*, Unmap> view_;
+  winkit::Owner<std::uintptr_t, winkit::CloseIn<Platform*, &Platform::CloseSharedSection>> section_;
+  winkit::Owner<std::uint32_t*, winkit::CloseIn<Platform*, &Platform::UnmapSharedSection>> view_;
 };
 
 inline OwnedKey OpenKey(Platform& system, RegKey parent, const std::string& path) {

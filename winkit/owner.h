@@ -2,6 +2,7 @@
 // be given back exactly once, on every path. Portable: the Win32 owners in handles.h and the
 // platform's owners are all made of it, each with its own closer.
 #pragma once
+#include <functional>
 #include <type_traits>
 #include <utility>
 
@@ -85,16 +86,17 @@ struct CloseWith {
 };
 
 // The closer of a value that one function closes within a context (the device context a
-// state was saved in, the window a DC belongs to): Close(context, value), or Close(context).
+// state was saved in, the window a DC belongs to, the platform that opened a key):
+// Close(context, value), or Close(context); Close may be a member function of the context.
 template <class Context, auto Close>
 struct CloseIn {
   Context context{};
   template <class T>
   void operator()(T value) const {
     if constexpr (std::is_invocable_v<decltype(Close), Context, T>)
-      Close(context, value);
+      std::invoke(Close, context, value);
     else
-      Close(context);
+      std::invoke(Close, context);
   }
 };
 
