@@ -79,8 +79,8 @@ void CreateControls(HWND hwnd) {
 }
 
 void Paint(HWND hwnd) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(hwnd, &ps);
+  const winkit::Painting painting(hwnd);
+  HDC dc = painting.get();
   RECT band = {0, 0, kClientWidth, 64};
   FillRect(dc, &band, g_state->gdi.navy.get());
   SetBkMode(dc, TRANSPARENT);
@@ -95,7 +95,6 @@ void Paint(HWND hwnd) {
     DrawTextW(dc, edition.c_str(), static_cast<int>(edition.size()), &right,
               DT_RIGHT | DT_SINGLELINE | DT_NOPREFIX);
   }
-  EndPaint(hwnd, &ps);
 }
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -113,7 +112,7 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return reinterpret_cast<LRESULT>(g_state->gdi.white.get());
     }
     case WM_COMMAND:
-      if (LOWORD(wp) == IDCANCEL) DestroyWindow(hwnd);
+      if (LOWORD(wp) == IDCANCEL) SendMessageW(hwnd, WM_CLOSE, 0, 0);  // as the close box
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);

@@ -13,6 +13,7 @@
 
 #include "common/error.h"
 #include "common/ini.h"
+#include "winkit/owner.h"
 
 namespace plat {
 
@@ -226,32 +227,10 @@ constexpr int kSwShow = 5;
 
 // An open registry key, closed through its platform when it goes; move-only. The callers'
 // way to hold a key, so that no path out of them can leave one open.
-class OwnedKey {
+class OwnedKey : public winkit::Owner<RegKey, winkit::CloseIn<Platform*, &Platform::RegCloseKey>> {
  public:
   OwnedKey() = default;
-  OwnedKey(Platform& system, RegKey key) : system_(&system), key_(key) {}
-  OwnedKey(OwnedKey&& other) noexcept
-      : system_(other.system_), key_(std::exchange(other.key_, 0)) {}
-  OwnedKey& operator=(OwnedKey&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      system_ = other.system_;
-      key_ = std::exchange(other.key_, 0);
-    }
-    return *this;
-  }
-  OwnedKey(const OwnedKey&) = delete;
-  OwnedKey& operator=(const OwnedKey&) = delete;
-  ~OwnedKey() { Reset(); }
-  RegKey get() const { return key_; }
-  explicit operator bool() const { return key_ != 0; }
-  void Reset() {
-    if (key_) system_->RegCloseKey(std::exchange(key_, 0));
-  }
-
- private:
-  Platform* system_ = nullptr;
-  RegKey key_ = 0;
+  OwnedKey(Platform& system, RegKey key) : Owner(key, {&system}) {}
 };
 
 // A shared section and the one view of it that its holder maps, unmapped and closed through
@@ -259,39 +238,33 @@ class OwnedKey {
 class OwnedSection {
  public:
   OwnedSection() = default;
-  OwnedSection(Platform& system, std::uintptr_t section) : system_(&system), section_(section) {}
-  OwnedSection(OwnedSection&& other) noexcept
-      : system_(other.system_),
-        section_(std::exchange(other.section_, 0)),
-        view_(std::exchange(other.view_, nullptr)) {}
+  OwnedSection(Platform& system, std::uintptr_t section)
+      : section_(section, {&system}), view_(nullptr, {&system}) {}
+  OwnedSection(OwnedSection&&) = default;
   OwnedSection& operator=(OwnedSection&& other) noexcept {
     if (this != &other) {
-      Reset();
-      system_ = other.system_;
-      section_ = std::exchange(other.section_, 0);
-      view_ = std::exchange(other.view_, nullptr);
+      Reset();  // the view before its section
+      section_ = std::move(other.section_);
+      view_ = std::move(other.view_);
     }
     return *this;
   }
-  OwnedSection(const OwnedSection&) = delete;
-  OwnedSection& operator=(const OwnedSection&) = delete;
-  ~OwnedSection() { Reset(); }
-  explicit operator bool() const { return section_ != 0; }
+  explicit operator bool() const { return static_cast<bool>(section_); }
   // The section's bytes, mapped on the first call; null if there is no section or the
   // mapping fails.
   std::uint32_t* View() {
-    if (section_ && !view_) view_ = system_->MapSharedSection(section_);
-    return view_;
+    if (section_ && !view_) view_.Reset(view_.closer().context->MapSharedSection(section_.get()));
+    return view_.get();
   }
   void Reset() {
-    if (view_) system_->UnmapSharedSection(std::exchange(view_, nullptr));
-    if (section_) system_->CloseSharedSection(std::exchange(section_, 0));
+    view_.Reset();
+    section_.Reset();
   }
 
  private:
-  Platform* system_ = nullptr;
-  std::uintptr_t section_ = 0;
-  std::uint32_t* view_ = nullptr;
+  // Declared in this order, so that the view goes first.
+  winkit::Owner<std::uintptr_t, winkit::CloseIn<Platform*, &Platform::CloseSharedSection>> section_;
+  winkit::Owner<std::uint32_t*, winkit::CloseIn<Platform*, &Platform::UnmapSharedSection>> view_;
 };
 
 inline OwnedKey OpenKey(Platform& system, RegKey parent, const std::string& path) {

@@ -401,14 +401,14 @@ void Timer::Fire() {
 }
 
 WorkerThread::~WorkerThread() {
-  if (!handle_) return;
+  if (!thread_) return;
   stop_ = true;
-  Application().backend().JoinThread(handle_);
+  thread_.reset();  // waits for the worker
 }
 
 void WorkerThread::Start(std::function<void(WorkerThread&)> body) {
-  if (handle_) return;
-  handle_ = Application().backend().StartThread([this, body] {
+  if (thread_) return;
+  thread_ = Application().backend().StartThread([this, body] {
     try {
       body(*this);
     } catch (const std::exception& e) {

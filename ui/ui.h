@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -406,6 +407,16 @@ constexpr unsigned kMbOk = 0x0;
 constexpr unsigned kMbOkCancel = 0x1;
 constexpr unsigned kMbIconError = 0x10;
 
+// A thread a backend started. Its end waits for the thread's end, still running the calls the
+// thread hands to the GUI thread meanwhile.
+class Thread {
+ public:
+  Thread() = default;
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
+  virtual ~Thread() = default;
+};
+
 // The system services a backend provides.
 class Backend {
  public:
@@ -427,9 +438,8 @@ class Backend {
   virtual int OwnDialog(Form* owner, DialogKind kind, const std::string& text) = 0;
   virtual std::optional<std::string> BrowseForFolder(const std::string& title,
                                                      const std::string& initial) = 0;
-  // A worker thread; Join waits for it while still running calls handed to the GUI thread.
-  virtual std::uintptr_t StartThread(std::function<void()> body) = 0;
-  virtual void JoinThread(std::uintptr_t thread) = 0;
+  // A worker thread running `body`, or null when none could start.
+  virtual std::unique_ptr<Thread> StartThread(std::function<void()> body) = 0;
   // From a worker: runs `call` on the GUI thread from its event loop and waits for the end.
   virtual void Synchronize(const std::function<void()>& call) = 0;
   virtual void Wake() = 0;  // lets a waiting loop look at the terminate flag again
@@ -504,11 +514,11 @@ class WorkerThread {
   WorkerThread& operator=(const WorkerThread&) = delete;
   void Start(std::function<void(WorkerThread&)> body);
   bool StopRequested() const { return stop_; }
-  bool Running() const { return handle_ != 0; }
+  bool Running() const { return thread_ != nullptr; }
   void Synchronize(const std::function<void()>& call);
 
  private:
-  std::uintptr_t handle_ = 0;
+  std::unique_ptr<Thread> thread_;
   std::atomic<bool> stop_ = false;  // set by the GUI thread, read by the worker
 };
 

@@ -1,194 +1,119 @@
-// Owners for every kind of Win32 handle the programs use, so that each is released on every
-// path: kernel handles, searches, COM interfaces, COM, local and global memory, GDI objects,
-// device contexts and critical sections. Part of the small Win32 toolkit.
+// The owners of every kind of Win32 handle the programs use, and the scopes of the calls that
+// come in pairs, so that each is given back on every path. All are owners of owner.h with a
+// closer of their own. Part of the small Win32 toolkit.
 #pragma once
 #include <windows.h>
 // (after <windows.h>)
 #include <objbase.h>
+#include <ole2.h>
 
-#include <utility>
+#include "winkit/owner.h"
 
 namespace winkit {
 
-// A kernel handle closed with CloseHandle. Both failure values of the creating calls (null, and
-// INVALID_HANDLE_VALUE for files) count as no handle.
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(HANDLE h) : h_(h) {}
-  Handle(Handle&& other) noexcept : h_(std::exchange(other.h_, nullptr)) {}
-  Handle& operator=(Handle&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      h_ = std::exchange(other.h_, nullptr);
-    }
-    return *this;
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() { Reset(); }
-
-  HANDLE get() const { return h_; }
-  HANDLE release() { return std::exchange(h_, nullptr); }
-  bool valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-  void Reset() {
-    if (valid()) CloseHandle(h_);
-    h_ = nullptr;
-  }
-
- private:
-  HANDLE h_ = nullptr;
+// Kernel handles (file, event, mapping, process, thread) and searches of FindFirstFileW.
+// Both failure values of the creating calls (null, and INVALID_HANDLE_VALUE for files) count
+// as no handle.
+template <auto Close>
+struct CloseHandleOrSearch : CloseWith<Close> {
+  static bool Holds(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 };
+using Handle = Owner<HANDLE, CloseHandleOrSearch<&CloseHandle>>;
+using FindHandle = Owner<HANDLE, CloseHandleOrSearch<&FindClose>>;
 
-// A search handle of FindFirstFileW.
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE h) : h_(h) {}
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  ~FindHandle() {
-    if (valid()) FindClose(h_);
-  }
-  HANDLE get() const { return h_; }
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+// Closes a kernel handle now and tells whether the system did (closing a written file flushes
+// it, and a full disk may say no then). The owner holds nothing afterwards.
+inline bool CloseNow(Handle& handle) { return CloseHandle(handle.release()) != FALSE; }
 
- private:
-  HANDLE h_;
-};
-
-// A COM interface pointer, released when it goes.
+using Key = Owner<HKEY, CloseWith<&RegCloseKey>>;       // never a predefined root key
+using Window = Owner<HWND, CloseWith<&DestroyWindow>>;  // destroyed with its children
+using Atom = Owner<ATOM, CloseWith<&GlobalDeleteAtom>>;
 template <class T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  ~ComPtr() {
-    if (p_) p_->Release();
-  }
-  T* operator->() const { return p_; }
-  T* get() const { return p_; }
-  void** out() { return reinterpret_cast<void**>(&p_); }
+using Gdi = Owner<T, CloseWith<&DeleteObject>>;          // font, brush, bitmap
+using View = Owner<void*, CloseWith<&UnmapViewOfFile>>;  // of a mapped file
 
- private:
-  T* p_ = nullptr;
-};
-
-// Memory the shell or COM allocated for the caller, freed with CoTaskMemFree.
+// Memory the system allocated for the caller: with LocalAlloc (FormatMessage's, a security
+// descriptor's), with GlobalAlloc (a DDE command block, unless it was handed on), or by the
+// shell or COM.
 template <class T>
-class CoTaskMem {
- public:
-  CoTaskMem() = default;
-  explicit CoTaskMem(T* p) : p_(p) {}
-  CoTaskMem(const CoTaskMem&) = delete;
-  CoTaskMem& operator=(const CoTaskMem&) = delete;
-  ~CoTaskMem() {
-    if (p_) CoTaskMemFree(p_);
-  }
-  T* get() const { return p_; }
-  T** out() { return &p_; }
-
- private:
-  T* p_ = nullptr;
-};
-
-// A buffer the system allocated for the caller with LocalAlloc (FormatMessage's), freed
-// with LocalFree.
+using LocalMem = Owner<T*, CloseWith<&LocalFree>>;
+using GlobalMem = Owner<HGLOBAL, CloseWith<&GlobalFree>>;
 template <class T>
-class LocalMem {
- public:
-  LocalMem() = default;
-  LocalMem(const LocalMem&) = delete;
-  LocalMem& operator=(const LocalMem&) = delete;
-  ~LocalMem() {
-    if (p_) LocalFree(p_);
-  }
-  T* get() const { return p_; }
-  T** out() { return &p_; }
+using CoTaskMem = Owner<T*, CloseWith<&CoTaskMemFree>>;
 
- private:
-  T* p_ = nullptr;
+// A COM interface pointer.
+struct ReleaseInterface {
+  void operator()(IUnknown* p) const { p->Release(); }
 };
-
-// A global memory block, freed with GlobalFree unless it was handed on (a DDE command block
-// that the receiver frees).
-class GlobalMem {
- public:
-  explicit GlobalMem(HGLOBAL block) : block_(block) {}
-  GlobalMem(const GlobalMem&) = delete;
-  GlobalMem& operator=(const GlobalMem&) = delete;
-  ~GlobalMem() {
-    if (block_) GlobalFree(block_);
-  }
-  HGLOBAL get() const { return block_; }
-  HGLOBAL release() { return std::exchange(block_, nullptr); }
-
- private:
-  HGLOBAL block_;
-};
-
-// A GDI object (font, brush, bitmap) deleted with DeleteObject. Movable, so that caches can
-// hold them.
 template <class T>
-class Gdi {
+class ComPtr : public Owner<T*, ReleaseInterface> {
  public:
-  Gdi() = default;
-  explicit Gdi(T object) : object_(object) {}
-  Gdi(Gdi&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
-  Gdi& operator=(Gdi&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      object_ = std::exchange(other.object_, nullptr);
-    }
-    return *this;
-  }
-  Gdi(const Gdi&) = delete;
-  Gdi& operator=(const Gdi&) = delete;
-  ~Gdi() { Reset(); }
-  T get() const { return object_; }
-  explicit operator bool() const { return object_ != nullptr; }
-  void Reset(T object = nullptr) {
-    if (object_) DeleteObject(object_);
-    object_ = object;
-  }
-
- private:
-  T object_ = nullptr;
+  T* operator->() const { return this->get(); }
+  // For QueryInterface and the creating calls, which return any interface as a void**.
+  void** out() { return reinterpret_cast<void**>(Owner<T*, ReleaseInterface>::out()); }
 };
 
-// A window's device context from GetDC (the screen's for a null window), released with
-// ReleaseDC.
-class WindowDc {
- public:
-  explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
-  WindowDc(const WindowDc&) = delete;
-  WindowDc& operator=(const WindowDc&) = delete;
-  ~WindowDc() {
-    if (dc_) ReleaseDC(window_, dc_);
-  }
-  HDC get() const { return dc_; }
-
- private:
-  HWND window_;
-  HDC dc_;
+// A device context: a window's from GetDC (the screen's for a null window), given back with
+// ReleaseDC; or a memory one compatible with another, deleted.
+struct WindowDc : Owner<HDC, CloseIn<HWND, &ReleaseDC>> {
+  explicit WindowDc(HWND window) : Owner(GetDC(window), {window}) {}
+};
+struct MemoryDc : Owner<HDC, CloseWith<&DeleteDC>> {
+  explicit MemoryDc(HDC like) : Owner(CreateCompatibleDC(like)) {}
 };
 
-// A memory device context compatible with another, deleted with DeleteDC.
-class MemoryDc {
- public:
-  explicit MemoryDc(HDC like) : dc_(CreateCompatibleDC(like)) {}
-  MemoryDc(const MemoryDc&) = delete;
-  MemoryDc& operator=(const MemoryDc&) = delete;
-  ~MemoryDc() {
-    if (dc_) DeleteDC(dc_);
-  }
-  HDC get() const { return dc_; }
+// --- scopes of the calls that come in pairs: each holds what its first call returned -------
 
- private:
-  HDC dc_;
+// A window's painting, from BeginPaint to EndPaint.
+struct EndPainting {
+  HWND window = nullptr;
+  PAINTSTRUCT paint{};
+  void operator()(HDC) const { EndPaint(window, &paint); }
+};
+struct Painting : Owner<HDC, EndPainting> {
+  explicit Painting(HWND window) : Owner(nullptr, EndPainting{window, {}}) {
+    Reset(BeginPaint(window, &closer().paint));
+  }
 };
 
-// A critical section, initialised on construction and deleted on destruction.
+// A device context's state, saved and put back.
+struct SavedDc : Owner<int, CloseIn<HDC, &RestoreDC>> {
+  explicit SavedDc(HDC dc) : Owner(SaveDC(dc), {dc}) {}
+};
+
+// A GDI object selected into a device context; the one it replaced goes back in, before the
+// object or the DC is released.
+struct Selected : Owner<HGDIOBJ, CloseIn<HDC, &SelectObject>> {
+  Selected(HDC dc, HGDIOBJ object) : Owner(SelectObject(dc, object), {dc}) {}
+};
+
+// The process's error mode, set and put back.
+struct SetErrorModeBack : CloseWith<&SetErrorMode> {
+  static UINT None() { return ~0u; }  // no mode is all bits
+};
+struct ErrorMode : Owner<UINT, SetErrorModeBack> {
+  explicit ErrorMode(UINT mode) : Owner(SetErrorMode(mode)) {}
+};
+
+// A global memory block locked for access.
+struct GlobalLocked : Owner<void*, CloseIn<HGLOBAL, &GlobalUnlock>> {
+  explicit GlobalLocked(HGLOBAL block) : Owner(GlobalLock(block), {block}) {}
+};
+
+// COM for the calling thread: OLE's (clipboard, drag and drop, the shell's dialogs) or COM's
+// alone; ended only if it started.
+struct OleSession : Owner<bool, CloseWith<&OleUninitialize>> {
+  OleSession() = default;
+  static OleSession Start() { return OleSession(SUCCEEDED(OleInitialize(nullptr))); }
+
+ private:
+  explicit OleSession(bool started) : Owner(started) {}
+};
+struct ComSession : Owner<bool, CloseWith<&CoUninitialize>> {
+  ComSession() : Owner(SUCCEEDED(CoInitialize(nullptr))) {}
+};
+
+// A critical section; the system keeps its address, so it neither moves nor copies.
 class CriticalSection {
  public:
   CriticalSection() { InitializeCriticalSection(&section_); }
@@ -202,32 +127,8 @@ class CriticalSection {
 };
 
 // Holds a critical section for the lifetime of the lock.
-class Lock {
- public:
-  explicit Lock(CRITICAL_SECTION& section) : section_(section) { EnterCriticalSection(&section_); }
-  explicit Lock(CriticalSection& section) : Lock(section.get()) {}
-  Lock(const Lock&) = delete;
-  Lock& operator=(const Lock&) = delete;
-  ~Lock() { LeaveCriticalSection(&section_); }
-
- private:
-  CRITICAL_SECTION& section_;
-};
-
-// Selects a GDI object into a device context and puts the one it replaced back at the end of
-// the scope, before the object or the DC is released.
-class Selected {
- public:
-  Selected(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
-  Selected(const Selected&) = delete;
-  Selected& operator=(const Selected&) = delete;
-  ~Selected() {
-    if (old_) SelectObject(dc_, old_);
-  }
-
- private:
-  HDC dc_;
-  HGDIOBJ old_;
+struct Lock : Owner<CRITICAL_SECTION*, CloseWith<&LeaveCriticalSection>> {
+  explicit Lock(CriticalSection& section) : Owner(&section.get()) { EnterCriticalSection(get()); }
 };
 
 }  // namespace winkit

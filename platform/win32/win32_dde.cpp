@@ -56,7 +56,7 @@ class Win32DdeConversation final : public DdeConversation {
     if (!window_) return;
     AwaitTerminateReplies();
     // Acknowledgements that never came leave their command blocks to the process's end.
-    DestroyWindow(window_);
+    window_.Reset();
   }
 
   bool Open(const std::string& service, const std::string& topic) override {
@@ -93,11 +93,12 @@ class Win32DdeConversation final : public DdeConversation {
     // The block goes to the server and comes back with its acknowledgement, which frees it.
     winkit::GlobalMem block(GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, bytes));
     if (!block.get()) return false;
-    void* locked = GlobalLock(block.get());
-    if (!locked) return false;
-    std::memcpy(locked, data, bytes);
-    GlobalUnlock(block.get());
-    if (!PostMessageW(server_, WM_DDE_EXECUTE, reinterpret_cast<WPARAM>(window_),
+    {
+      const winkit::GlobalLocked locked(block.get());
+      if (!locked) return false;
+      std::memcpy(locked.get(), data, bytes);
+    }
+    if (!PostMessageW(server_, WM_DDE_EXECUTE, reinterpret_cast<WPARAM>(window_.get()),
                       reinterpret_cast<LPARAM>(block.get())))
       return false;
     block.release();  // the server has it now
@@ -106,7 +107,7 @@ class Win32DdeConversation final : public DdeConversation {
 
   void Close() override {
     if (!server_) return;
-    if (PostMessageW(server_, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_), 0)) {
+    if (PostMessageW(server_, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_.get()), 0)) {
       ++awaitedTerminates_;
     }
     server_ = nullptr;
@@ -126,12 +127,12 @@ class Win32DdeConversation final : public DdeConversation {
     if (message == WM_DDE_ACK && initiating_) {
       // A server answering the initiate (sent, so the atoms are not packed): the first one
       // is the partner, any other is told goodbye.
-      GlobalDeleteAtom(LOWORD(lParam));
-      GlobalDeleteAtom(HIWORD(lParam));
+      winkit::Atom::Drop(LOWORD(lParam));
+      winkit::Atom::Drop(HIWORD(lParam));
       if (!answered_) {
         answered_ = from;
       } else {
-        PostMessageW(from, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_), 0);
+        PostMessageW(from, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_.get()), 0);
       }
     } else if (message == WM_DDE_ACK) {
       // The acknowledgement of an execute hands its command block back.
@@ -143,7 +144,7 @@ class Win32DdeConversation final : public DdeConversation {
     } else if (message == WM_DDE_TERMINATE) {
       if (from == server_) {
         // The server ends the conversation: answer, and it is closed.
-        PostMessageW(from, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_), 0);
+        PostMessageW(from, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window_.get()), 0);
         server_ = nullptr;
       } else if (awaitedTerminates_ > 0) {
         --awaitedTerminates_;
@@ -158,27 +159,26 @@ class Win32DdeConversation final : public DdeConversation {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = kClientClass;
     RegisterClassW(&wc);  // fails harmlessly when an earlier conversation registered it
-    window_ = CreateWindowExW(0, kClientClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                              wc.hInstance, nullptr);
+    window_.Reset(CreateWindowExW(0, kClientClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                  wc.hInstance, nullptr));
     if (!window_) return false;
-    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    AllowServerReplies(window_);
+    SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    AllowServerReplies(window_.get());
     return true;
   }
 
   // Asks every top-level window for the service and topic; the first server that answers.
   HWND Initiate(const std::string& service, const std::string& topic) {
-    const ATOM app = GlobalAddAtomW(winkit::Widen(service).c_str());
-    const ATOM subject = GlobalAddAtomW(winkit::Widen(topic).c_str());
+    const winkit::Atom app(GlobalAddAtomW(winkit::Widen(service).c_str()));
+    const winkit::Atom subject(GlobalAddAtomW(winkit::Widen(topic).c_str()));
     answered_ = nullptr;
     if (app && subject) {
       initiating_ = true;
-      SendMessageTimeoutW(HWND_BROADCAST, WM_DDE_INITIATE, reinterpret_cast<WPARAM>(window_),
-                          MAKELPARAM(app, subject), SMTO_ABORTIFHUNG, kInitiateTimeoutMs, nullptr);
+      SendMessageTimeoutW(HWND_BROADCAST, WM_DDE_INITIATE, reinterpret_cast<WPARAM>(window_.get()),
+                          MAKELPARAM(app.get(), subject.get()), SMTO_ABORTIFHUNG,
+                          kInitiateTimeoutMs, nullptr);
       initiating_ = false;
     }
-    if (app) GlobalDeleteAtom(app);
-    if (subject) GlobalDeleteAtom(subject);
     return answered_;
   }
 
@@ -189,7 +189,7 @@ class Win32DdeConversation final : public DdeConversation {
     while (awaitedTerminates_ > 0) {
       MSG msg;
       while (awaitedTerminates_ > 0 &&
-             PeekMessageW(&msg, window_, WM_DDE_FIRST, WM_DDE_LAST, PM_REMOVE)) {
+             PeekMessageW(&msg, window_.get(), WM_DDE_FIRST, WM_DDE_LAST, PM_REMOVE)) {
         DispatchMessageW(&msg);
       }
       const ULONGLONG now = GetTickCount64();
@@ -243,7 +243,7 @@ class Win32DdeConversation final : public DdeConversation {
     return true;
   }
 
-  HWND window_ = nullptr;
+  winkit::Window window_;
   HWND server_ = nullptr;    // the partner of the open conversation
   HWND answered_ = nullptr;  // the first server to answer the initiate under way
   bool initiating_ = false;

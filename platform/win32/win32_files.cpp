@@ -84,7 +84,7 @@ class FoldersHeld {
       const std::wstring path = base + L"\\" + Widen(folder);
       winkit::Handle held(CreateFileW(path.c_str(), kHoldAccess, kHoldShare, nullptr, OPEN_EXISTING,
                                       kNoFollow, nullptr));
-      if (!held.valid()) return GetLastError();
+      if (!held) return GetLastError();
       HandleFacts facts;
       if (!FactsOf(held.get(), facts)) return GetLastError();
       if (IsLinkAt(facts, path)) return kLinkOnTheWay;
@@ -160,15 +160,13 @@ winkit::Handle OpenOwnImageFile() {
   winkit::Handle own(CreateFileW(OwnPath().c_str(), GENERIC_READ,
                                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!own.valid()) return {};
+  if (!own) return {};
   const winkit::Handle mapping(
       CreateFileMappingW(own.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-  if (!mapping.valid()) return {};
-  void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 1);
-  if (!view) return {};
-  const LONG status = sameFile(GetModuleHandleW(nullptr), view);
-  UnmapViewOfFile(view);
-  if (status != 0) return {};  // STATUS_SUCCESS only: the same file
+  if (!mapping) return {};
+  const winkit::View view(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 1));
+  // STATUS_SUCCESS only: the same file.
+  if (!view || sameFile(GetModuleHandleW(nullptr), view.get()) != 0) return {};
   return own;
 }
 
@@ -177,7 +175,7 @@ winkit::Handle OpenOwnImageFile() {
 // file for writing; so every payload entry is copied from it without proving it again.
 HANDLE OwnImageFile() {
   static const winkit::Handle own = OpenOwnImageFile();
-  return own.valid() ? own.get() : nullptr;
+  return own ? own.get() : nullptr;
 }
 
 std::string FileError(const char* what, const std::wstring& path, DWORD code) {
@@ -206,12 +204,12 @@ DWORD ReadAll(HANDLE file, std::string& out) {
 DWORD ReadWhole(const std::wstring& path, std::string& out) {
   winkit::Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return GetLastError();
+  if (!file) return GetLastError();
   return ReadAll(file.get(), out);
 }
 
 void WriteWhole(const std::wstring& wide, std::string_view bytes, DWORD disposition,
-                HANDLE* keep = nullptr);
+                winkit::Handle* keep = nullptr);
 
 }  // namespace
 
@@ -255,7 +253,7 @@ std::vector<DirEntry> Win32Platform::ListDir(const std::string& pattern) {
   std::vector<DirEntry> entries;
   WIN32_FIND_DATAW data{};
   winkit::FindHandle search(FindFirstFileW(Widen(pattern).c_str(), &data));
-  if (!search.valid()) return entries;
+  if (!search) return entries;
   do {
     entries.push_back(DirEntry{Narrow(data.cFileName), data.dwFileAttributes});
   } while (FindNextFileW(search.get(), &data));
@@ -295,7 +293,7 @@ std::optional<std::string> Win32Platform::ReadPlainFile(const std::string& path)
   // The name itself is opened, a link included, so that what is read is what lies here.
   winkit::Handle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  DWORD error = file.valid() ? 0 : GetLastError();
+  DWORD error = file ? 0 : GetLastError();
   if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
   HandleFacts facts;
   if (!error && !FactsOf(file.get(), facts)) error = GetLastError();
@@ -329,7 +327,7 @@ winkit::Handle OpenForWriting(const std::wstring& wide, DWORD disposition, DWORD
   auto fail = [&](DWORD code) { throw Error(FileError("Cannot create file", wide, code)); };
   winkit::Handle file(
       CreateFileW(wide.c_str(), kAccess, share, nullptr, disposition, kFlags, nullptr));
-  if (!file.valid()) fail(GetLastError());
+  if (!file) fail(GetLastError());
   HandleFacts facts;
   if (!FactsOf(file.get(), facts)) fail(GetLastError());
   if (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
@@ -340,7 +338,7 @@ winkit::Handle OpenForWriting(const std::wstring& wide, DWORD disposition, DWORD
     file.Reset();
     file = winkit::Handle(
         CreateFileW(wide.c_str(), kAccess, share, nullptr, CREATE_NEW, kFlags, nullptr));
-    if (!file.valid()) fail(GetLastError());
+    if (!file) fail(GetLastError());
   } else if (!SetEndOfFile(file.get())) {
     fail(GetLastError());
   }
@@ -349,7 +347,8 @@ winkit::Handle OpenForWriting(const std::wstring& wide, DWORD disposition, DWORD
 
 // Creates the file with `disposition`, held without sharing while all bytes are written. With
 // `keep`, the handle is handed over open instead of closed.
-void WriteWhole(const std::wstring& wide, std::string_view bytes, DWORD disposition, HANDLE* keep) {
+void WriteWhole(const std::wstring& wide, std::string_view bytes, DWORD disposition,
+                winkit::Handle* keep) {
   // Bytes of this program's own image (a payload entry) are copied from its file, so that
   // their pages are not brought into memory, but only through the handle proven to be the
   // file the image was mapped from; otherwise, and should the file not read, they come from
@@ -390,11 +389,11 @@ void WriteWhole(const std::wstring& wide, std::string_view bytes, DWORD disposit
     bytes.remove_prefix(size);
   }
   if (keep) {
-    *keep = file.release();
+    *keep = std::move(file);
     return;
   }
   // Closing flushes; a failure there (a full network disk, say) is a failed write too.
-  if (!CloseHandle(file.release())) {
+  if (!winkit::CloseNow(file)) {
     throw Error(FileError("Cannot create file", wide, GetLastError()));
   }
 }
@@ -412,7 +411,7 @@ void Win32Platform::CreateHeldFile(const std::string& path, std::string_view byt
                                    DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
                                    nullptr, OPEN_EXISTING, kNoFollow, nullptr));
     HandleFacts facts;
-    if (old.valid() && FactsOf(old.get(), facts) &&
+    if (old && FactsOf(old.get(), facts) &&
         (!(facts.attributes & FILE_ATTRIBUTE_DIRECTORY) ||
          (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
       FILE_BASIC_INFO basic{};
@@ -424,12 +423,14 @@ void Win32Platform::CreateHeldFile(const std::string& path, std::string_view byt
   }
   // Made only where nothing is now, so it is ours, and held by the very handle that wrote
   // it: readers admitted, no other writer or deleter, and no gap in which one could slip in.
-  HANDLE hold = nullptr;
+  winkit::Handle hold;
   WriteWhole(wide, bytes, CREATE_NEW, &hold);
-  held_[path] = std::shared_ptr<void>(hold, CloseHandle);
+  held_[path] = HeldFile(hold.release());
 }
 
 void Win32Platform::ReleaseHeldFile(const std::string& path) { held_.erase(path); }
+
+void Win32Platform::CloseHeldFile::operator()(void* handle) const { winkit::Handle::Drop(handle); }
 
 // --- below a folder, without following links --------------------------------------------
 
@@ -452,7 +453,7 @@ namespace {
 bool DeleteFileAt(const std::wstring& path) {
   winkit::Handle file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
                                   OPEN_EXISTING, kNoFollow, nullptr));
-  if (!file.valid()) return false;
+  if (!file) return false;
   HandleFacts facts;
   if (!FactsOf(file.get(), facts)) return false;
   // A folder is not deleted here; a link to one only where the handle has the link itself
@@ -520,11 +521,11 @@ class Win32HeldFolder final : public HeldFolder {
   // The folder's name still leads to the folder held and is no link. Always so where the
   // hold keeps others from renaming it (Windows); under Wine a Linux process can.
   bool StillHeld() {
-    if (!handle_.valid()) return false;
+    if (!handle_) return false;
     winkit::Handle now(CreateFileW(path_.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
                                    OPEN_EXISTING, kNoFollow, nullptr));
     HandleFacts facts;
-    return now.valid() && FactsOf(now.get(), facts) && !IsLinkAt(facts, path_) &&
+    return now && FactsOf(now.get(), facts) && !IsLinkAt(facts, path_) &&
            facts.volume == facts_.volume && facts.id == facts_.id;
   }
 
@@ -548,8 +549,7 @@ std::unique_ptr<HeldFolder> Win32Platform::OpenFolder(const std::string& path) {
   winkit::Handle handle(CreateFileW(wide.c_str(), kHoldAccess | DELETE, kHoldShare, nullptr,
                                     OPEN_EXISTING, kNoFollow, nullptr));
   HandleFacts facts;
-  if (!handle.valid() || !FactsOf(handle.get(), facts) ||
-      !(facts.attributes & FILE_ATTRIBUTE_DIRECTORY))
+  if (!handle || !FactsOf(handle.get(), facts) || !(facts.attributes & FILE_ATTRIBUTE_DIRECTORY))
     return nullptr;
   return std::make_unique<Win32HeldFolder>(std::move(wide), std::move(handle), facts);
 }

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/platform.h"
+#include "winkit/owner.h"
 
 namespace plat {
 
@@ -77,7 +78,13 @@ class Win32Platform final : public Platform {
 
  private:
   unsigned long ReadPath(const std::string& path, std::string& out);  // 0 or the error code
-  std::map<std::string, std::shared_ptr<void>> held_;  // CreateHeldFile's handles, by path
+  // CreateHeldFile's handles, by path; closed as kernel handles (this header keeps
+  // <windows.h> out).
+  struct CloseHeldFile {
+    void operator()(void* handle) const;
+  };
+  using HeldFile = winkit::Owner<void*, CloseHeldFile>;
+  std::map<std::string, HeldFile> held_;
 };
 
 }  // namespace plat

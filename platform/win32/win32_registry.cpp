@@ -2,6 +2,7 @@
 #include "platform/win32/win32_windows.h"
 
 #include "platform/win32/win32_platform.h"
+#include "winkit/handles.h"
 #include "winkit/text.h"
 
 namespace plat {
@@ -125,8 +126,7 @@ bool Win32Platform::RegDeleteKey(RegKey parent, const std::string& path) {
 }
 
 void Win32Platform::RegCloseKey(RegKey key) {
-  if (key == 0 || IsPredefined(key)) return;
-  ::RegCloseKey(ToHkey(key));
+  if (!IsPredefined(key)) winkit::Key::Drop(ToHkey(key));
 }
 
 }  // namespace plat

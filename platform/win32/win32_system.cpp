@@ -2,6 +2,7 @@
 #include "platform/win32/win32_windows.h"
 
 #include "platform/win32/win32_platform.h"
+#include "winkit/handles.h"
 #include "winkit/text.h"
 
 namespace plat {
@@ -51,12 +52,10 @@ std::uint32_t* Win32Platform::MapSharedSection(std::uintptr_t section) {
       MapViewOfFile(reinterpret_cast<HANDLE>(section), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0));
 }
 
-void Win32Platform::UnmapSharedSection(std::uint32_t* view) {
-  if (view) UnmapViewOfFile(view);
-}
+void Win32Platform::UnmapSharedSection(std::uint32_t* view) { winkit::View::Drop(view); }
 
 void Win32Platform::CloseSharedSection(std::uintptr_t section) {
-  if (section) CloseHandle(reinterpret_cast<HANDLE>(section));
+  winkit::Handle::Drop(reinterpret_cast<HANDLE>(section));
 }
 
 void Win32Platform::SendRestore(std::uintptr_t window) {

@@ -7,6 +7,7 @@
 #include "common/links.h"
 #include "common/manifest.h"
 #include "common/progman.h"
+#include "winkit/owner.h"
 
 namespace {
 
@@ -226,4 +227,28 @@ TEST(ContainedLinkName, BackslashThenAContainedPath) {
   EXPECT_TRUE(IsContainedLinkName("\\Sub\\K.lnk"));
   for (const char* bad : {"", "K.lnk", "\\", "\\..\\K.lnk", "\\C:\\K.lnk", "\\\\K.lnk"})
     EXPECT_FALSE(IsContainedLinkName(bad)) << bad;
+}
+
+// Every value an owner takes is closed exactly once, by the closer it came with, whichever way
+// it goes; what was handed on or never held is not closed.
+TEST(Owner, ClosesEachValueOnceWhicheverWayItGoes) {
+  std::vector<int> closed;
+  struct Closer {
+    std::vector<int>* log = nullptr;
+    static int None() { return -1; }  // so that 0 is a value to close
+    void operator()(int value) const { log->push_back(value); }
+  };
+  using Held = winkit::Owner<int, Closer>;
+  {
+    Held first(0, Closer{&closed});
+    Held second(std::move(first));
+    EXPECT_FALSE(first);
+    Held third(7, Closer{&closed});
+    third = std::move(second);  // 7 goes
+    third.Reset(5);             // 0 goes
+    EXPECT_EQ(third.release(), 5);
+    Held::Drop(9, Closer{&closed});
+    Held::Drop(-1, Closer{&closed});
+  }
+  EXPECT_EQ(closed, (std::vector<int>{7, 0, 9}));
 }

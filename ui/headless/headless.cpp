@@ -6,12 +6,37 @@ namespace ui {
 
 HeadlessBackend::HeadlessBackend() = default;
 
-HeadlessBackend::~HeadlessBackend() {
-  for (auto& [id, w] : workers_) {
-    if (w->thread.joinable()) w->thread.join();
-    delete w;
+HeadlessBackend::~HeadlessBackend() = default;
+
+// A worker: its end runs the hand-overs until the thread's body is done, then joins it.
+class HeadlessBackend::Worker final : public Thread {
+ public:
+  explicit Worker(HeadlessBackend& backend) : backend_(backend) {}
+  ~Worker() override {
+    for (;;) {
+      if (backend_.RunHandOver()) continue;
+      std::unique_lock<std::mutex> lock(backend_.mutex_);
+      if (finished_) break;
+      backend_.cv_.wait(lock, [&] { return finished_ || !backend_.handOvers_.empty(); });
+    }
+    thread_.join();
   }
-}
+  void Start(std::function<void()> body) {
+    thread_ = std::thread([this, body] {
+      body();
+      std::lock_guard<std::mutex> lock(backend_.mutex_);
+      finished_ = true;
+      --backend_.runningWorkers_;
+      ++backend_.workerEvents_;
+      backend_.cv_.notify_all();
+    });
+  }
+
+ private:
+  HeadlessBackend& backend_;
+  std::thread thread_;
+  bool finished_ = false;  // under the backend's mutex
+};
 
 void HeadlessBackend::When(std::function<bool()> ready, std::function<void()> action) {
   script_.push_back(Step{std::move(ready), std::move(action)});
@@ -94,12 +119,7 @@ void HeadlessBackend::WaitAndDispatch() {
     // A worker may have queued a hand-over or ended after DispatchPending looked; the loop is
     // not idle then, and must look again rather than wait or give up.
     if (workerEvents_ != seen) return;
-    auto running = [this] {
-      int busy = 0;
-      for (auto& [id, w] : workers_)
-        if (!w->finished) ++busy;
-      return busy > waitingWorkers_;
-    };
+    auto running = [this] { return runningWorkers_ > waitingWorkers_; };
     if (running()) {
       cv_.wait_for(lock, std::chrono::minutes(5),
                    [&] { return !handOvers_.empty() || app_->Terminated() || !running(); });
@@ -161,40 +181,14 @@ std::optional<std::string> HeadlessBackend::BrowseForFolder(const std::string& t
   return a;
 }
 
-std::uintptr_t HeadlessBackend::StartThread(std::function<void()> body) {
-  auto* w = new Worker;
-  std::uintptr_t id;
+std::unique_ptr<Thread> HeadlessBackend::StartThread(std::function<void()> body) {
+  auto worker = std::make_unique<Worker>(*this);
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    id = nextThread_++;
-    workers_[id] = w;
+    ++runningWorkers_;
   }
-  w->thread = std::thread([this, w, body] {
-    body();
-    std::lock_guard<std::mutex> lock(mutex_);
-    w->finished = true;
-    ++workerEvents_;
-    cv_.notify_all();
-  });
-  return id;
-}
-
-void HeadlessBackend::JoinThread(std::uintptr_t thread) {
-  Worker* w;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    w = workers_[thread];
-  }
-  for (;;) {
-    if (RunHandOver()) continue;
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (w->finished) break;
-    cv_.wait(lock, [&] { return w->finished || !handOvers_.empty(); });
-  }
-  w->thread.join();
-  std::lock_guard<std::mutex> lock(mutex_);
-  workers_.erase(thread);
-  delete w;
+  worker->Start(std::move(body));
+  return worker;
 }
 
 void HeadlessBackend::Synchronize(const std::function<void()>& call) {

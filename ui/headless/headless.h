@@ -70,8 +70,7 @@ class HeadlessBackend : public Backend {
   int OwnDialog(Form* owner, DialogKind kind, const std::string& text) override;
   std::optional<std::string> BrowseForFolder(const std::string& title,
                                              const std::string& initial) override;
-  std::uintptr_t StartThread(std::function<void()> body) override;
-  void JoinThread(std::uintptr_t thread) override;
+  std::unique_ptr<Thread> StartThread(std::function<void()> body) override;
   void Synchronize(const std::function<void()>& call) override;
   void Wake() override { cv_.notify_all(); }
 
@@ -80,10 +79,7 @@ class HeadlessBackend : public Backend {
     std::function<bool()> ready;
     std::function<void()> action;
   };
-  struct Worker {
-    std::thread thread;
-    bool finished = false;
-  };
+  class Worker;
   bool RunHandOver();
   int NextAnswer(int fallback);
 
@@ -99,12 +95,11 @@ class HeadlessBackend : public Backend {
     bool* done = nullptr;
   };
   std::deque<HandOver> handOvers_;
-  std::map<std::uintptr_t, Worker*> workers_;
+  int runningWorkers_ = 0;
   int waitingWorkers_ = 0;
   // Counts what a worker does that the GUI thread must look at (a hand-over queued, a worker
   // ended), so that the loop can tell whether anything happened since it last looked.
   std::uint64_t workerEvents_ = 0;
-  std::uintptr_t nextThread_ = 1;
 };
 
 }  // namespace ui

@@ -56,12 +56,13 @@ Win32Backend::Win32Backend() : s_(std::make_unique<State>()) {
 }
 
 Win32Backend::~Win32Backend() {
-  if (s_->appWnd) DestroyWindow(s_->appWnd);
+  s_->tips.clear();  // before the windows that own them
+  s_->appWnd.Reset();
   s_->forms.clear();  // their fonts
   s_->dialogFont.Reset();
   ReleasePaintResources();
   s_->callEvent.Reset();
-  if (s_->ole) OleUninitialize();
+  s_->ole.Reset();
   g_s = nullptr;
 }
 
@@ -70,22 +71,24 @@ void Win32Backend::Attach(App& app) {
   s_->inst = GetModuleHandleW(nullptr);
   s_->guiThread = GetCurrentThreadId();
   winkit::InitCommonControlsFromSystem(ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES);
-  s_->ole = SUCCEEDED(OleInitialize(nullptr));  // COM for the GUI thread (shell, links)
+  s_->ole = winkit::OleSession::Start();
 
   RegisterClasses(LoadIconW(s_->inst, L"MAINICON"));
   s_->dialogFont.Reset(MakeFont(winkit::kSongTi, -12, false));
   // The application window: zero-sized, so nothing of it shows, but visible once a form is
   // shown, so that it carries the task-bar entry; every form is owned by it.
-  s_->appWnd = CreateWindowExW(
+  s_->appWnd.Reset(CreateWindowExW(
       0, kAppClass, L"", WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
       GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr, nullptr,
-      s_->inst, nullptr);
+      s_->inst, nullptr));
 }
 
-std::uintptr_t Win32Backend::AppWindow() { return reinterpret_cast<std::uintptr_t>(s_->appWnd); }
+std::uintptr_t Win32Backend::AppWindow() {
+  return reinterpret_cast<std::uintptr_t>(s_->appWnd.get());
+}
 
 void Win32Backend::SetTitle(const std::string& title) {
-  SetWindowTextW(s_->appWnd, Wide(title).c_str());
+  SetWindowTextW(s_->appWnd.get(), Wide(title).c_str());
 }
 
 void Win32Backend::Realize(Form& form) {
@@ -124,7 +127,7 @@ void Win32Backend::Realize(Form& form) {
       y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
     }
     HWND hwnd = CreateWindowExW(ex, kFormClass, Wide(form.Caption()).c_str(), style, x, y, w, h,
-                                s_->appWnd, nullptr, s_->inst, &form);
+                                s_->appWnd.get(), nullptr, s_->inst, &form);
     if (!hwnd) return;
     form.native = hwnd;
     // As in a dialog, the focus rectangle and the underlines wait for the first key.
@@ -149,7 +152,7 @@ void Win32Backend::Unrealize(Control& control) {
     auto& z = s_->zorder;
     z.erase(std::remove(z.begin(), z.end(), &control), z.end());
   }
-  if (IsWindow(h)) DestroyWindow(h);
+  if (IsWindow(h)) winkit::Window::Drop(h);
   if (isForm) {
     auto it = s_->forms.find(&control);
     if (it != s_->forms.end()) s_->forms.erase(it);  // with its fonts
@@ -188,8 +191,8 @@ void Win32Backend::Changed(Control& c, Prop prop) {
           if (FormData* fd = DataOf(&c)) CreateTree(c, *fd);
         ShowWindow(h, c.Visible() ? SW_SHOWNA : SW_HIDE);
       } else if (c.Visible()) {
-        if (!IsWindowVisible(s_->appWnd) && !IsIconic(s_->appWnd))
-          ShowWindow(s_->appWnd, SW_SHOWNA);
+        if (!IsWindowVisible(s_->appWnd.get()) && !IsIconic(s_->appWnd.get()))
+          ShowWindow(s_->appWnd.get(), SW_SHOWNA);
         ShowWindow(
             h, static_cast<Form&>(c).position == Position::Maximized ? SW_SHOWMAXIMIZED : SW_SHOW);
       } else {
@@ -286,12 +289,12 @@ void Win32Backend::Sleep(unsigned ms) { ::Sleep(ms); }
 
 void Win32Backend::StartTimer(Timer& timer) {
   s_->timers.insert(&timer);
-  SetTimer(s_->appWnd, reinterpret_cast<UINT_PTR>(&timer), timer.interval ? timer.interval : 1,
-           nullptr);
+  SetTimer(s_->appWnd.get(), reinterpret_cast<UINT_PTR>(&timer),
+           timer.interval ? timer.interval : 1, nullptr);
 }
 
 void Win32Backend::StopTimer(Timer& timer) {
-  KillTimer(s_->appWnd, reinterpret_cast<UINT_PTR>(&timer));
+  KillTimer(s_->appWnd.get(), reinterpret_cast<UINT_PTR>(&timer));
   s_->timers.erase(&timer);
 }
 

@@ -40,8 +40,7 @@ class Win32Backend : public Backend {
   int OwnDialog(Form* owner, DialogKind kind, const std::string& text) override;
   std::optional<std::string> BrowseForFolder(const std::string& title,
                                              const std::string& initial) override;
-  std::uintptr_t StartThread(std::function<void()> body) override;
-  void JoinThread(std::uintptr_t thread) override;
+  std::unique_ptr<Thread> StartThread(std::function<void()> body) override;
   void Synchronize(const std::function<void()>& call) override;
   void Wake() override;
 

@@ -26,7 +26,7 @@ void AddTip(Control& c, HWND formWnd, HFONT font) {
   ti.lpszText = text.data();
   SendMessageW(tip, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-  g_s->tips[&c] = tip;
+  g_s->tips[&c] = winkit::Window(tip);
 }
 
 bool IsOurClass(const wchar_t* windowClass) {
@@ -164,10 +164,7 @@ void Detach(Control& c) {
   if (!c.native) return;
   Forget(Hwnd(c));
   auto tip = g_s->tips.find(&c);
-  if (tip != g_s->tips.end()) {
-    DestroyWindow(tip->second);
-    g_s->tips.erase(tip);
-  }
+  if (tip != g_s->tips.end()) g_s->tips.erase(tip);  // the tip window goes with it
   g_s->frames.erase(&c);
   g_s->gridCols.erase(&c);
   c.native = nullptr;

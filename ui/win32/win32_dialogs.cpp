@@ -22,28 +22,35 @@ struct DialogData {
   int defaultId = IDYES;
 };
 
-std::vector<HWND> DisableForms(HWND except) {
-  std::vector<HWND> disabled;
-  for (auto& [c, data] : g_s->forms) {
-    HWND h = Hwnd(*c);
-    if (h && h != except && IsWindowVisible(h) && IsWindowEnabled(h)) {
-      EnableWindow(h, FALSE);
-      disabled.push_back(h);
+// The program's forms that wait while a dialog is open: the visible, enabled ones (but
+// `except`) are disabled, and those that are still there are enabled again at the end.
+class FormsWaiting {
+ public:
+  explicit FormsWaiting(HWND except) {
+    for (auto& [c, data] : g_s->forms) {
+      HWND h = Hwnd(*c);
+      if (h && h != except && IsWindowVisible(h) && IsWindowEnabled(h)) {
+        EnableWindow(h, FALSE);
+        disabled_.push_back(h);
+      }
     }
   }
-  return disabled;
-}
+  FormsWaiting(const FormsWaiting&) = delete;
+  FormsWaiting& operator=(const FormsWaiting&) = delete;
+  ~FormsWaiting() {
+    for (HWND h : disabled_)
+      if (IsWindow(h)) EnableWindow(h, TRUE);
+  }
 
-void EnableAgain(const std::vector<HWND>& windows) {
-  for (HWND h : windows)
-    if (IsWindow(h)) EnableWindow(h, TRUE);
-}
+ private:
+  std::vector<HWND> disabled_;
+};
 
 HWND OwnerWindow(Form* owner) {
   if (owner && owner->native) return Hwnd(*owner);
   Form* active = g_s->app->ActiveForm();
   if (active && active->native) return Hwnd(*active);
-  return g_s->appWnd;
+  return g_s->appWnd.get();
 }
 
 int CALLBACK BrowseCallback(HWND h, UINT msg, LPARAM, LPARAM data) {
@@ -111,10 +118,8 @@ int Win32Backend::MessageBox(Form* owner, const std::string& text, const std::st
                              unsigned flags) {
   HWND o = OwnerWindow(owner);
   // The box disables its owner itself; the program's other windows wait too.
-  std::vector<HWND> disabled = DisableForms(o);
-  int r = MessageBoxW(o, Wide(text).c_str(), Wide(caption).c_str(), flags);
-  EnableAgain(disabled);
-  return r;
+  const FormsWaiting waiting(o);
+  return MessageBoxW(o, Wide(text).c_str(), Wide(caption).c_str(), flags);
 }
 
 int Win32Backend::OwnDialog(Form* owner, DialogKind kind, const std::string& text) {
@@ -123,10 +128,11 @@ int Win32Backend::OwnDialog(Form* owner, DialogKind kind, const std::string& tex
   d.defaultId = kind == DialogKind::Confirm ? IDYES : IDOK;
   bool confirm = kind == DialogKind::Confirm;
   HWND o = OwnerWindow(owner);
-  HWND dlg = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kDialogClass,
-                             confirm ? L"Confirm" : L"Error",
-                             WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, 0, 0, 100, 100,
-                             o, nullptr, s_->inst, &d);
+  const winkit::Window dialog(CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT,
+                                              kDialogClass, confirm ? L"Confirm" : L"Error",
+                                              WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
+                                              0, 0, 100, 100, o, nullptr, s_->inst, &d));
+  HWND dlg = dialog.get();
   if (!dlg) return kIdCancel;
 
   // Lay out: icon at the top left, the text beside it, the buttons centred below.
@@ -173,14 +179,12 @@ int Win32Backend::OwnDialog(Form* owner, DialogKind kind, const std::string& tex
   SetWindowPos(dlg, nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
                (GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
 
-  std::vector<HWND> disabled = DisableForms(nullptr);
+  // Declared after the dialog, so that the others are enabled first: the system then hands
+  // activation back to the owner (whose activation runs again) when the dialog goes.
+  const FormsWaiting waiting(nullptr);
   ShowWindow(dlg, SW_SHOW);
   SetForegroundWindow(dlg);
   while (d.result < 0 && !s_->app->Terminated()) WaitAndDispatch();
-  // Enable the others first, so that the system hands activation back to the owner (whose
-  // activation then runs again) when the dialog goes.
-  EnableAgain(disabled);
-  DestroyWindow(dlg);
   return d.result < 0 ? kIdCancel : d.result;
 }
 
@@ -189,17 +193,18 @@ std::optional<std::string> Win32Backend::BrowseForFolder(const std::string& titl
   std::wstring wtitle = Wide(title), winitial = Wide(initial);
   wchar_t name[MAX_PATH] = L"";
   BROWSEINFOW bi{};
-  bi.hwndOwner = s_->appWnd;
+  bi.hwndOwner = s_->appWnd.get();
   bi.pszDisplayName = name;
   bi.lpszTitle = wtitle.c_str();
   bi.ulFlags = BIF_RETURNONLYFSDIRS;
   bi.lpfn = BrowseCallback;
   bi.lParam = winitial.empty() ? 0 : reinterpret_cast<LPARAM>(winitial.c_str());
-  UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
-  std::vector<HWND> disabled = DisableForms(nullptr);
-  winkit::CoTaskMem<ITEMIDLIST> pidl(SHBrowseForFolderW(&bi));
-  EnableAgain(disabled);
-  SetErrorMode(oldMode);
+  winkit::CoTaskMem<ITEMIDLIST> pidl;
+  {
+    const winkit::ErrorMode mode(SEM_FAILCRITICALERRORS);
+    const FormsWaiting waiting(nullptr);
+    pidl.Reset(SHBrowseForFolderW(&bi));
+  }
   ForwardActivation();
   if (!pidl.get()) return std::nullopt;
   wchar_t path[MAX_PATH] = L"";

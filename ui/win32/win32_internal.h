@@ -60,15 +60,15 @@ struct Call {
 struct Win32Backend::State {
   App* app = nullptr;
   HINSTANCE inst = nullptr;
-  HWND appWnd = nullptr;
+  winkit::Window appWnd;
   winkit::Gdi<HFONT> dialogFont;
-  bool ole = false;
+  winkit::OleSession ole;  // COM for the GUI thread (shell, links)
   DWORD guiThread = 0;
   std::map<Control*, win32::FormData> forms;
   std::vector<Control*> zorder;  // our forms in activation order, the front one last
   std::set<Timer*> timers;
   std::map<Control*, int> frames;  // animation frame per animation control
-  std::map<Control*, HWND> tips;
+  std::map<Control*, winkit::Window> tips;
   std::map<Control*, int> gridCols;
   // The control of each of our windows, and our forms and dialogs (keyboard navigation).
   // Kept here rather than as window properties: under Wine every property look-up is a

@@ -53,10 +53,9 @@ void PaintImage(HDC dc, Control& c, int w, int h) {
     // into a temporary of the clipped target's size: for the whole screen another 3 MB.
     int mode = SetStretchBltMode(dc, COLORONCOLOR);
     for (int top = 0; top < h; top += 64) {
-      SaveDC(dc);
+      const winkit::SavedDc saved(dc);
       IntersectClipRect(dc, 0, top, w, top + 64);
       StretchBlt(dc, 0, 0, w, h, mem, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
-      RestoreDC(dc, -1);
     }
     SetStretchBltMode(dc, mode);
   } else {
@@ -167,11 +166,10 @@ void PaintUnder(HDC dc, Control& c, bool onlyBefore) {
     const Rect& o = s->bounds();
     int dx = o.left - me.left, dy = o.top - me.top;
     if (dx >= me.width || dy >= me.height || dx + o.width <= 0 || dy + o.height <= 0) continue;
-    int saved = SaveDC(dc);
+    const winkit::SavedDc saved(dc);
     IntersectClipRect(dc, dx, dy, dx + o.width, dy + o.height);
     OffsetViewportOrgEx(dc, dx, dy, nullptr);
     PaintDecoration(dc, *s);
-    RestoreDC(dc, saved);
   }
 }
 

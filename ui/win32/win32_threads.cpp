@@ -13,13 +13,41 @@ namespace win32 {
 
 namespace {
 
-DWORD WINAPI ThreadMain(LPVOID param) {
-  // WorkerThread reports a body's error as the GUI thread reports a handler's; anything else
-  // ends the program here as it would there, the same in every backend.
-  std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(param));
-  (*body)();
-  return 0;
-}
+// A worker thread with its body, which the thread reads through its parameter: the body lives
+// as long as the thread, whose end this waits for.
+class Win32Thread final : public Thread {
+ public:
+  explicit Win32Thread(std::function<void()> body) : body_(std::move(body)) {}
+  ~Win32Thread() override {
+    if (!handle_) return;
+    HANDLE waits[2] = {handle_.get(), g_s->callEvent.get()};
+    for (;;) {
+      RunCalls();
+      DWORD r = MsgWaitForMultipleObjects(2, waits, FALSE, INFINITE, QS_SENDMESSAGE);
+      if (r == WAIT_OBJECT_0 || r == WAIT_FAILED) break;
+      if (r == WAIT_OBJECT_0 + 2) {  // a message sent from another thread: let it in
+        MSG m;
+        PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+      }
+    }
+    RunCalls();
+  }
+  bool Start() {
+    handle_.Reset(CreateThread(nullptr, 0, Main, this, 0, nullptr));
+    return static_cast<bool>(handle_);
+  }
+
+ private:
+  static DWORD WINAPI Main(LPVOID self) {
+    // WorkerThread reports a body's error as the GUI thread reports a handler's; anything else
+    // ends the program here as it would there, the same in every backend.
+    static_cast<Win32Thread*>(self)->body_();
+    return 0;
+  }
+
+  std::function<void()> body_;
+  winkit::Handle handle_;
+};
 
 }  // namespace
 
@@ -42,28 +70,10 @@ void RunCalls() {
 
 }  // namespace win32
 
-std::uintptr_t Win32Backend::StartThread(std::function<void()> body) {
-  auto* param = new std::function<void()>(std::move(body));
-  HANDLE h = CreateThread(nullptr, 0, ThreadMain, param, 0, nullptr);
-  if (!h) delete param;
-  return reinterpret_cast<std::uintptr_t>(h);
-}
-
-void Win32Backend::JoinThread(std::uintptr_t thread) {
-  const winkit::Handle owned(reinterpret_cast<HANDLE>(thread));
-  HANDLE h = owned.get();
-  if (!h) return;
-  HANDLE waits[2] = {h, s_->callEvent.get()};
-  for (;;) {
-    RunCalls();
-    DWORD r = MsgWaitForMultipleObjects(2, waits, FALSE, INFINITE, QS_SENDMESSAGE);
-    if (r == WAIT_OBJECT_0 || r == WAIT_FAILED) break;
-    if (r == WAIT_OBJECT_0 + 2) {  // a message sent from another thread: let it in
-      MSG m;
-      PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-  }
-  RunCalls();
+std::unique_ptr<Thread> Win32Backend::StartThread(std::function<void()> body) {
+  auto thread = std::make_unique<Win32Thread>(std::move(body));
+  if (!thread->Start()) return nullptr;
+  return thread;
 }
 
 void Win32Backend::Synchronize(const std::function<void()>& call) {
@@ -77,10 +87,10 @@ void Win32Backend::Synchronize(const std::function<void()>& call) {
     s_->calls.push_back(Call{&call, done.get()});
   }
   SetEvent(s_->callEvent.get());
-  PostMessageW(s_->appWnd, kMsgRunCalls, 0, 0);
+  PostMessageW(s_->appWnd.get(), kMsgRunCalls, 0, 0);
   WaitForSingleObject(done.get(), INFINITE);
 }
 
-void Win32Backend::Wake() { PostMessageW(s_->appWnd, WM_NULL, 0, 0); }
+void Win32Backend::Wake() { PostMessageW(s_->appWnd.get(), WM_NULL, 0, 0); }
 
 }  // namespace ui

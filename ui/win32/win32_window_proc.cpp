@@ -55,14 +55,12 @@ bool ContainerMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
       return true;
     }
     case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(h, &ps);
+      const winkit::Painting painting(h);
       if (self && self->style.lowered) {
         RECT rc;
         GetClientRect(h, &rc);
-        DrawEdge(dc, &rc, BDR_SUNKENOUTER, BF_RECT);
+        DrawEdge(painting.get(), &rc, BDR_SUNKENOUTER, BF_RECT);
       }
-      EndPaint(h, &ps);
       result = 0;
       return true;
     }
@@ -118,8 +116,8 @@ LRESULT PaintedMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(h, &ps);
+      const winkit::Painting painting(h);
+      HDC dc = painting.get();
       if (c->kind() == Kind::Animation) {
         PaintAnimation(dc, *c, g_s->frames[c]);
       } else if (c->kind() == Kind::ProgressBar) {
@@ -128,7 +126,6 @@ LRESULT PaintedMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         if (!(c->kind() == Kind::Image && c->style.stretch)) PaintUnder(dc, *c, true);
         PaintDecoration(dc, *c);
       }
-      EndPaint(h, &ps);
       return 0;
     }
     // The progress bar answers the common control's queries, for tools that read it.
@@ -192,7 +189,7 @@ LRESULT FormMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_SYSCOMMAND:
       if ((wp & 0xFFF0) == SC_MINIMIZE && form == g_s->app->MainForm()) {
-        SendMessageW(g_s->appWnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        SendMessageW(g_s->appWnd.get(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
         return 0;
       }
       return DefWindowProcW(h, msg, wp, lp);
@@ -309,7 +306,7 @@ void Activate(HWND h) {
 // activation on to the form the user was working with.
 void ForwardActivation() {
   HWND active = GetActiveWindow();
-  if (active && active != g_s->appWnd) return;
+  if (active && active != g_s->appWnd.get()) return;
   if (HWND h = FrontForm(nullptr)) Activate(h);
 }
 

@@ -925,7 +925,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // A worker hands the showing of a modal form to the GUI thread and waits for its end.
   auto ranOnGui = std::make_shared<bool>(false);
   auto workerDone = std::make_shared<volatile bool>(false);
-  auto thread = std::make_shared<std::uintptr_t>(0);
+  auto thread = std::make_shared<std::unique_ptr<ui::Thread>>();
   Then("worker", [&, ranOnGui, workerDone, thread] {
     *thread = backend.StartThread([&, ranOnGui, workerDone] {
       backend.Synchronize([&, ranOnGui] {
@@ -943,15 +943,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         PostClick(H(modalC.close));
       });
   When(
-      "worker done", [workerDone] { return *workerDone; },
-      [&, thread] { backend.JoinThread(*thread); });
+      "worker done", [workerDone] { return *workerDone; }, [&, thread] { thread->reset(); });
   Then("join serves hand-overs", [&] {
     auto served = std::make_shared<volatile bool>(false);
-    std::uintptr_t t = backend.StartThread([&backend, served] {
+    std::unique_ptr<ui::Thread> t = backend.StartThread([&backend, served] {
       ::Sleep(100);
       backend.Synchronize([served] { *served = true; });
     });
-    backend.JoinThread(t);
+    t.reset();  // joins
     Check(*served, "joining a worker runs the calls it hands over");
   });
 
