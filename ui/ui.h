@@ -147,30 +147,18 @@ class Control {
   bool enabled_ = true;
 };
 
-class Panel : public Control {
+// A control that adds nothing to its kind's common state.
+template <Kind K>
+class PlainControl : public Control {
  public:
-  explicit Panel(Control* parent) : Control(parent, Kind::Panel) {}
+  explicit PlainControl(Control* parent) : Control(parent, K) {}
 };
 
-class Label : public Control {
- public:
-  explicit Label(Control* parent) : Control(parent, Kind::Label) {}
-};
-
-class Separator : public Control {  // decorative line with a gradient highlight
- public:
-  explicit Separator(Control* parent) : Control(parent, Kind::Separator) {}
-};
-
-class Shape : public Control {  // rectangle with a frame
- public:
-  explicit Shape(Control* parent) : Control(parent, Kind::Shape) {}
-};
-
-class Image : public Control {
- public:
-  explicit Image(Control* parent) : Control(parent, Kind::Image) {}
-};
+using Panel = PlainControl<Kind::Panel>;
+using Label = PlainControl<Kind::Label>;
+using Separator = PlainControl<Kind::Separator>;  // decorative line with a gradient highlight
+using Shape = PlainControl<Kind::Shape>;          // rectangle with a frame
+using Image = PlainControl<Kind::Image>;
 
 class Button : public Control {
  public:

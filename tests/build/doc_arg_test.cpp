@@ -33,8 +33,8 @@ TEST(DocumentArgument, QuotedAndPlainArguments) {
   EXPECT_EQ(Doc(L"KVRN.exe D:\\\u793a\u4f8b.Kvx"), L"D:\\\u793a\u4f8b.Kvx");
 }
 
-TEST(DocumentArgument, UnquotedPathWithBlanksFromTheOpenCommand) {
-  // The file type's command is "<program> %1" without quotes.
+TEST(DocumentArgument, UnquotedPathWithBlanks) {
+  // A line written by hand or by another tool may carry program and document unquoted.
   const std::wstring doc = L"D:\\Program Files\\Korvn25\\UserFile\\a b.Kvx";
   EXPECT_EQ(Doc(kProgram + L" " + doc + L"  ", {doc}), doc);
   // Windows may hand the program's path over in another letter case.
